@@ -1,0 +1,89 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "comm/platform/sync.hpp"
+
+namespace qor {
+
+// An item of a TIOQueue. Size is what the queue counts for it.
+class TIOBuffer {
+ public:
+  virtual ~TIOBuffer() = default;
+  std::uint32_t Size() const { return size_; }
+  bool InUse() const { return in_use_; }
+
+ protected:
+  explicit TIOBuffer(std::uint32_t size) : size_(size) {}
+
+ private:
+  friend class TIOQueue;
+  std::uint32_t size_;
+  bool in_use_ = false;  // changed only under the queue's lock
+};
+
+// Received bytes: Used filled by the reader, Read taken by the dispatcher.
+class TDataBuffer final : public TIOBuffer {
+ public:
+  // Raises EQORException "Insufficient memory to allocate I/O buffer." when the
+  // memory cannot be had.
+  explicit TDataBuffer(std::uint32_t size);
+  std::vector<std::uint8_t> Data;
+  std::uint32_t Used = 0;
+  std::uint32_t Read = 0;
+};
+
+// A line or modem event, as a comm-event mask, in its place among the data.
+class TStatusBuffer final : public TIOBuffer {
+ public:
+  explicit TStatusBuffer(std::uint32_t status) : TIOBuffer(0), Status(status) {}
+  std::uint32_t Status;
+};
+
+// A dispatch-log entry; its size is the number of data bytes.
+class TLogBuffer final : public TIOBuffer {
+ public:
+  TLogBuffer(std::uint8_t kind, std::uint16_t sub_kind, std::uint32_t time, std::uint32_t number,
+             const std::uint8_t* data, std::uint32_t size);
+  std::uint8_t Kind;
+  std::uint16_t SubKind;
+  std::uint32_t Time;  // ms since the log's time base
+  std::uint32_t Number;
+  std::vector<std::uint8_t> Data;
+};
+
+// A locked first-in-first-out queue of buffers between threads. The queue owns
+// the buffers in it.
+class TIOQueue {
+ public:
+  TIOQueue();
+  ~TIOQueue();
+  TIOQueue(const TIOQueue&) = delete;
+  TIOQueue& operator=(const TIOQueue&) = delete;
+
+  void Push(std::unique_ptr<TIOBuffer> buffer);
+  // The first buffer, marked in use; nullptr when empty or already in use. The
+  // caller either Releases it (it stays queued) or Pops it.
+  TIOBuffer* Peek();
+  void Release(TIOBuffer* buffer);
+  std::unique_ptr<TIOBuffer> Pop();
+  // Returns at once when a buffer is queued, else waits up to ms for a Push.
+  void WaitForItem(std::uint32_t ms);
+  // Frees every buffer that is not in use.
+  void Clear();
+  std::uint32_t BytesQueued() const;
+  bool Empty() const;
+  // Signaled by every Push (auto-reset), for waits on several objects.
+  platform::Waitable& WakeEvent() { return wake_; }
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<std::unique_ptr<TIOBuffer>> items_;
+  std::uint32_t bytes_queued_ = 0;
+  platform::Event wake_{false, false};
+};
+
+}  // namespace qor
