@@ -234,6 +234,9 @@ class TQorBaseDispatcher {
     AddLogEntry(kind, sub_kind, nullptr, 0, number);
   }
   TIOQueue& LogQueue() { return log_queue_; }
+  // Write the recorded trace or log as a text file: 0 or the negated error number.
+  std::int32_t WriteTrace(const std::string& file_name, bool append, bool in_hex, bool all_hex);
+  std::int32_t WriteLog(const std::string& file_name, bool append, bool in_hex, bool all_hex);
 
   // ---- Threads
   std::int32_t RunningThreads() const { return running_threads_.load(); }
