@@ -1,6 +1,8 @@
 // Avail, data, status and timer triggers firing from the real dispatch thread.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/dispatcher/dispatcher_fixture.hpp"
 
 namespace qor::testing {
@@ -154,6 +156,61 @@ TEST_F(TriggersTest, StatusTriggerFiresOncePerArming) {
   EXPECT_TRUE(WaitUntil([&] { return recorder.Count() == 2; }));
   EXPECT_EQ(d.ArmStatusTrigger(used + 8, 0, true), -5003);
   EXPECT_EQ(d.ArmTimerTrigger(used, 1, true), -5003);
+}
+
+TEST(StatusTriggers, EachKindFiresOncePerArming) {
+  struct Case {
+    const char* name;
+    std::int32_t kind;
+    std::int32_t value;
+    std::function<void(TMemoryDispatcher&)> cause;
+    std::uint16_t low;  // lParam low word of the notice
+  };
+  const std::uint8_t byte = 'x';
+  const Case cases[] = {
+      {"modem: DCD rises", stModem, 0x80,
+       [](TMemoryDispatcher& p) {
+         p.modem_status = 0x80;
+         p.FeedStatus(kEvRlsd);
+       },
+       0},
+      {"line: framing error", stLine, 4,
+       [](TMemoryDispatcher& p) {
+         p.pending_errors = 8;
+         p.FeedStatus(kEvErr);
+       },
+       0},
+      {"output free: at least 60", stOutFree, 60, [](TMemoryDispatcher&) {}, 64},
+      {"output used: at most 0", stOutUsed, 0, [](TMemoryDispatcher&) {}, 0},
+      {"output sent", stOutSent, 0, [&](TMemoryDispatcher& p) { p.WriteBlock(&byte, 1); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMemoryDispatcher port;
+    Recorder rec(port);
+    ASSERT_EQ(port.OpenPort("mem", 115200, 0, 8, 1, 4096, 64, 0), 0);
+    port.AddMethodHandler(rec.Method(), false);
+    const std::int32_t handle = port.CreateStatusTrigger(c.kind);
+    ASSERT_EQ(handle & 7, c.kind);
+    ASSERT_EQ(port.ArmStatusTrigger(handle, c.value, true), 0);
+    c.cause(port);
+    ASSERT_TRUE(WaitUntil([&] { return rec.Count() == 1; }));
+    port.DrainOutput();
+    c.cause(port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ASSERT_EQ(rec.Count(), 1u);
+    EXPECT_EQ(rec.Notices()[0],
+              (Notice{kMsgTriggerStatus, static_cast<std::uintptr_t>(handle), c.low, ""}));
+    // Armed again, it fires again.
+    ASSERT_EQ(port.ArmStatusTrigger(handle, c.value, true), 0);
+    if (c.kind == stModem) {
+      port.modem_status = 0;  // armed while DCD is high: its fall fires
+      port.FeedStatus(kEvRlsd);
+    } else {
+      c.cause(port);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return rec.Count() == 2; }));
+  }
 }
 
 TEST_F(TriggersTest, LineStatusBetweenDataKeepsItsPlace) {
