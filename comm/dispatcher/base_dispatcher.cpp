@@ -114,6 +114,12 @@ std::int32_t TQorBaseDispatcher::OpenPort(const std::string& device_name, std::i
   return 0;
 }
 
+std::int32_t TQorBaseDispatcher::SetDeviceQueueSizes(std::int32_t in_size, std::int32_t out_size) {
+  errno = 0;
+  if (SetupDevice(in_size, out_size)) return 0;
+  return errno != 0 ? -errno : -5;
+}
+
 void TQorBaseDispatcher::ResetInputState() {
   Locker lock(recv_lock_);
   scan_pos_ = 0;
@@ -329,14 +335,14 @@ std::int32_t TQorBaseDispatcher::EnableSWFlow(std::int32_t buffer_full,
                                               std::int32_t buffer_resume, std::uint32_t options) {
   if (buffer_full < buffer_resume || buffer_full > in_size_) return -1002;
   Locker lock(state_lock_);
-  if ((options & swfReceive) != 0) {
+  if ((options & kSwFlowReceive) != 0) {
     dcb_.Flags |= kDcbInX;
     dcb_.XoffLim = static_cast<std::uint16_t>(in_size_ - buffer_full);
     dcb_.XonLim = static_cast<std::uint16_t>(buffer_resume);
     dcb_.XonChar = 17;
     dcb_.XoffChar = 19;
   }
-  if ((options & swfTransmit) != 0) {
+  if ((options & kSwFlowTransmit) != 0) {
     dcb_.Flags |= kDcbOutX;
     dcb_.XonChar = 17;
     dcb_.XoffChar = 19;
@@ -366,8 +372,8 @@ void TQorBaseDispatcher::GetFlowOptions(std::uint32_t& hw_options, std::uint32_t
   if ((dcb_.Flags & kDcbOutxDsrFlow) != 0) hw_options |= hwfRequireDSR;
   if ((dcb_.Flags & kDcbOutxCtsFlow) != 0) hw_options |= hwfRequireCTS;
   sw_options = 0;
-  if ((dcb_.Flags & kDcbInX) != 0) sw_options |= swfReceive;
-  if ((dcb_.Flags & kDcbOutX) != 0) sw_options |= swfTransmit;
+  if ((dcb_.Flags & kDcbInX) != 0) sw_options |= kSwFlowReceive;
+  if ((dcb_.Flags & kDcbOutX) != 0) sw_options |= kSwFlowTransmit;
   xon = dcb_.XonChar;
   xoff = dcb_.XoffChar;
 }

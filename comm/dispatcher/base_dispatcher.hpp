@@ -77,8 +77,8 @@ inline constexpr std::uint32_t hwfUseDTR = 1;
 inline constexpr std::uint32_t hwfUseRTS = 2;
 inline constexpr std::uint32_t hwfRequireDSR = 4;
 inline constexpr std::uint32_t hwfRequireCTS = 8;
-inline constexpr std::uint32_t swfTransmit = 1;  // stop sending on a received XOFF
-inline constexpr std::uint32_t swfReceive = 2;   // send XOFF/XON for received data
+inline constexpr std::uint32_t kSwFlowTransmit = 1;  // stop sending on a received XOFF
+inline constexpr std::uint32_t kSwFlowReceive = 2;   // send XOFF/XON for received data
 
 // Trigger handlers.
 using TTriggerProc = void (*)(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
@@ -179,6 +179,8 @@ class TQorBaseDispatcher {
   std::int32_t OutputFree();
   std::int32_t PurgeOutput() { return PurgeDevice(0); }
   std::int32_t PurgeInput();
+  // New device queue sizes for the open device: 0 or a negated system error.
+  std::int32_t SetDeviceQueueSizes(std::int32_t in_size, std::int32_t out_size);
   void GetBufferSizes(std::int32_t& in_size, std::int32_t& out_size) const {
     in_size = in_size_;
     out_size = out_size_;
@@ -239,6 +241,8 @@ class TQorBaseDispatcher {
   std::int32_t WriteLog(const std::string& file_name, bool append, bool in_hex, bool all_hex);
 
   // ---- Threads
+  // Lets the device's threads run once.
+  std::int32_t Yield() { return YieldDevice(); }
   std::int32_t RunningThreads() const { return running_threads_.load(); }
   virtual void SetPriorityBoost(std::uint8_t boost);
 

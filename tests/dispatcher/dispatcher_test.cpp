@@ -87,12 +87,12 @@ TEST_F(DispatcherTest, FlowControlOptionsRoundTrip) {
   EXPECT_EQ(d.SetHWFlow(100, 200, hwfUseRTS), -1002);   // full below resume
   EXPECT_EQ(d.SetHWFlow(5000, 100, hwfUseRTS), -1002);  // above the input size
   ASSERT_EQ(d.SetHWFlow(3000, 1000, hwfUseRTS | hwfRequireCTS), 0);
-  ASSERT_EQ(d.EnableSWFlow(3000, 1000, swfTransmit), 0);
+  ASSERT_EQ(d.EnableSWFlow(3000, 1000, kSwFlowTransmit), 0);
   std::uint32_t hw = 0, sw = 0;
   std::uint8_t xon = 0, xoff = 0;
   d.GetFlowOptions(hw, sw, xon, xoff);
   EXPECT_EQ(hw, hwfUseRTS | hwfRequireCTS);
-  EXPECT_EQ(sw, swfTransmit);
+  EXPECT_EQ(sw, kSwFlowTransmit);
   EXPECT_EQ(xon, 17);
   EXPECT_EQ(xoff, 19);
   EXPECT_EQ(d.Dcb().XoffLim, 4096 - 3000);

@@ -1,0 +1,271 @@
+#include "comm/device/posix_dispatcher.hpp"
+
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include "comm/device/io_threads.hpp"
+#include "comm/device/line_settings.hpp"
+#include "comm/device/port_table.hpp"
+#include "comm/device/rs485.hpp"
+#include "comm/errors/exceptions.hpp"
+
+namespace qor {
+
+using platform::Locker;
+
+namespace {
+
+constexpr std::uint32_t kFlushAckMs = 5000;
+// Two waits of 36 ticks for the dispatch thread, whose handlers may be slow.
+constexpr std::uint32_t kDispatchStopMs = 36 * 55;
+// How often a closing port re-checks a stopping I/O thread (and re-sends the
+// signal that ends a modem wait).
+constexpr std::uint32_t kStopRetryMs = 20;
+
+enum EscapeFunction : std::int32_t { kSetRts = 3, kClrRts = 4, kSetDtr = 5, kClrDtr = 6 };
+
+}  // namespace
+
+TQorPosixDispatcher::TQorPosixDispatcher(TQorBaseComponent* owner) : TQorBaseDispatcher(owner) {}
+
+TQorPosixDispatcher::~TQorPosixDispatcher() { Shutdown(); }
+
+// ---------------------------------------------------------------- open, close
+
+std::int32_t TQorPosixDispatcher::OpenDevice(const std::string& name, std::int32_t, std::int32_t) {
+  std::string path = name;
+  if (PortNumberOf(name) > 0) {
+    path = ResolveSerialPort(name);
+    if (path.empty()) return -2;
+  }
+  Locker lock(device_lock_);
+  if (fd_ >= 0) return -5;  // held: by this dispatcher
+  const device::TOpenedDevice opened = device::OpenSerialDevice(path);
+  if (opened.Fd < 0) return opened.Fd;
+  opened_ = opened;
+  fd_ = opened.Fd;
+  shadow_ = {};
+  kernel_rs485_ = false;
+  rts_toggle_ = false;
+  line_errors_.Start(opened.Fd);
+  return opened.Fd;
+}
+
+void TQorPosixDispatcher::StartThreads() {
+  {
+    Locker lock(state_lock_);
+    if (threads_started_) throw EQORException::CreateWithText("Dispatcher already started.");
+    threads_started_ = true;
+    kill_requested_ = false;
+  }
+  closing_ = false;
+  failure_reported_ = false;
+  flush_requested_ = false;
+  stop_.Clear();
+  write_wake_.Clear();
+  // Not under state_lock_: each new thread takes it to count itself in while
+  // AdoptThread waits for its acknowledgement.
+  AdoptThread(read_thread_, std::make_unique<TReadThread>(*this));
+  CreateDispatchThread();
+  AdoptThread(write_thread_, std::make_unique<TWriteThread>(*this));
+  AdoptThread(status_thread_, std::make_unique<TStatusThread>(*this));
+}
+
+void TQorPosixDispatcher::StopThreads() {
+  if (threads_started_) CloseDevice();
+}
+
+void TQorPosixDispatcher::CloseDevice() {
+  {
+    Locker lock(state_lock_);
+    // A nested call, e.g. the ending dispatch thread releasing the port.
+    if (close_guard_) return;
+    close_guard_ = true;
+  }
+  // Whether or not ThreadsStarted still says so: a thread that failed at its
+  // start may have cleared it while others run, and none may outlive the
+  // descriptor.
+  closing_ = true;
+  RequestKill();
+  WaitIoThreadGone(status_thread_, true);
+  WaitIoThreadGone(write_thread_, false);
+  WaitIoThreadGone(read_thread_, false);
+  // Inside a notification the dispatch thread is waiting for the handler that
+  // called us (or is this thread): it ends by itself once the notification
+  // stops and releases the port then. Otherwise a dispatch thread that still
+  // runs after both waits is left to end on its own; Shutdown waits for it
+  // before anything is freed.
+  if (!HandlersRunning() && !WaitThreadGone(dispatch_thread_, kDispatchStopMs)) {
+    WaitThreadGone(dispatch_thread_, kDispatchStopMs);
+  }
+  {
+    Locker lock(device_lock_);
+    if (fd_ >= 0) {
+      SetRtsToggle(false);
+      device::CloseSerialDevice(opened_);
+      fd_ = -1;
+    }
+  }
+  Locker lock(state_lock_);
+  close_guard_ = false;
+}
+
+void TQorPosixDispatcher::WaitIoThreadGone(std::unique_ptr<TQorDispatcherThread>& slot,
+                                           bool interrupt_modem_wait) {
+  for (;;) {
+    if (interrupt_modem_wait) modem_wait_.Interrupt();
+    if (WaitThreadGone(slot, kStopRetryMs)) return;
+  }
+}
+
+void TQorPosixDispatcher::RequestKill() {
+  kill_requested_ = true;
+  stop_.Raise();
+}
+
+std::int32_t TQorPosixDispatcher::ThreadFailed(std::int32_t code) {
+  const bool first = code != 0 && !closing_ && !failure_reported_.exchange(true);
+  RequestKill();
+  return first ? code : 0;
+}
+
+// ---------------------------------------------------------------- data
+
+std::int32_t TQorPosixDispatcher::TakeInput(std::uint8_t* buffer, std::int32_t count) {
+  return TakeQueuedInput(buffer, count);
+}
+
+std::int32_t TQorPosixDispatcher::PutOutput(const std::uint8_t* buffer, std::int32_t count) {
+  {
+    Locker lock(send_lock_);
+    PutSendRing(buffer, count);
+  }
+  write_wake_.Raise();
+  return count;
+}
+
+std::int32_t TQorPosixDispatcher::OutputPending() {
+  Locker lock(send_lock_);
+  return SendRingPending();
+}
+
+std::int32_t TQorPosixDispatcher::PurgeDevice(std::int32_t queue) {
+  auto flush = [this](int which) {
+    Locker lock(device_lock_);
+    return fd_ >= 0 && tcflush(fd_, which) == 0 ? 1 : 0;
+  };
+  if (queue == 1) {
+    const std::int32_t result = flush(TCIFLUSH);
+    input_queue_.Clear();
+    return result;
+  }
+  if (queue != 0) return 0;
+  platform::Thread* writer = nullptr;
+  {
+    Locker lock(state_lock_);
+    if (write_thread_) writer = write_thread_->Handle();
+  }
+  if (writer == nullptr) return 0;
+  {
+    Locker lock(send_lock_);
+    send_head_ = send_tail_ = 0;
+    send_ring_full_ = false;
+  }
+  // The writer drops the block it is writing and acknowledges; only then is
+  // the driver's queue cleared, so no byte of that block follows the flush.
+  // A writer that ends instead (the port is closing) answers as well.
+  ack_event_.Reset();
+  flush_requested_ = true;
+  write_wake_.Raise();
+  platform::Waitable* answers[] = {&ack_event_, writer};
+  platform::WaitForAny(answers, kFlushAckMs);
+  return flush(TCOFLUSH);
+}
+
+// ---------------------------------------------------------------- line state
+
+std::int32_t TQorPosixDispatcher::GetDeviceState(TDeviceControlBlock& dcb) {
+  Locker lock(device_lock_);
+  if (fd_ < 0) return -1;
+  TDeviceControlBlock now = shadow_;
+  if (device::ReadLineSettings(fd_, now) != 0) return -1;
+  dcb = now;
+  return 0;
+}
+
+std::int32_t TQorPosixDispatcher::SetDeviceState(const TDeviceControlBlock& dcb) {
+  Locker lock(device_lock_);
+  if (fd_ < 0) return -6;
+  const std::int32_t result = device::WriteLineSettings(fd_, dcb);
+  shadow_ = device::WithoutUnsupportedFlags(dcb);
+  SetRtsToggle(((dcb.Flags & kDcbRtsControlMask) >> kDcbRtsControlShift) == lcToggle);
+  return result;
+}
+
+void TQorPosixDispatcher::SetRtsToggle(bool on) {
+  if (on == (kernel_rs485_ || rts_toggle_)) return;
+  if (on) {
+    kernel_rs485_ = device::SetKernelRs485(fd_, true);
+    rts_toggle_ = !kernel_rs485_;
+    if (rts_toggle_) device::SetModemLines(fd_, TIOCM_RTS, false);  // idle: receive
+  } else {
+    if (kernel_rs485_) device::SetKernelRs485(fd_, false);
+    kernel_rs485_ = false;
+    rts_toggle_ = false;
+  }
+}
+
+std::int32_t TQorPosixDispatcher::DeviceEscape(std::int32_t function) {
+  Locker lock(device_lock_);
+  if (fd_ < 0) return 0;
+  // A device without modem lines (a pseudo-terminal) ignores these, as a
+  // serial driver ignores lines that are not wired.
+  switch (function) {
+    case kSetRts: device::SetModemLines(fd_, TIOCM_RTS, true); break;
+    case kClrRts: device::SetModemLines(fd_, TIOCM_RTS, false); break;
+    case kSetDtr: device::SetModemLines(fd_, TIOCM_DTR, true); break;
+    case kClrDtr: device::SetModemLines(fd_, TIOCM_DTR, false); break;
+    default: break;
+  }
+  return 0;
+}
+
+std::uint8_t TQorPosixDispatcher::DeviceModemStatus() {
+  Locker lock(device_lock_);
+  if (fd_ < 0) return 0;
+  return device::ReadModemLines(fd_).value_or(0);
+}
+
+void TQorPosixDispatcher::DeviceBreak(bool on) {
+  Locker lock(device_lock_);
+  if (fd_ >= 0) ioctl(fd_, on ? TIOCSBRK : TIOCCBRK);
+}
+
+std::uint32_t TQorPosixDispatcher::ReadDeviceErrors(TDeviceStatus& status) {
+  std::uint32_t errors = 0;
+  int in_queue = 0;
+  {
+    Locker lock(device_lock_);
+    if (fd_ >= 0) {
+      errors = line_errors_.Take(fd_);
+      if (ioctl(fd_, TIOCINQ, &in_queue) != 0) in_queue = 0;
+    }
+  }
+  status.Errors = errors;
+  status.InQueue = static_cast<std::uint32_t>(in_queue);
+  status.OutQueue = static_cast<std::uint32_t>(OutputPending());
+  return errors;
+}
+
+bool TQorPosixDispatcher::ReservedQuery(std::int32_t& value) {
+  value = 0;
+  return true;
+}
+
+std::int32_t TQorPosixDispatcher::YieldDevice() {
+  sched_yield();
+  return 0;
+}
+
+}  // namespace qor

@@ -1,0 +1,269 @@
+// The termios device layer and its threads on pseudo-terminal pairs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include <unistd.h>
+
+#include "comm/device/modem_lines.hpp"
+#include "comm/errors/exceptions.hpp"
+#include "tests/device/device_test_support.hpp"
+#include "tests/device/pty_pair.hpp"
+
+namespace qor::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::int32_t Open(TQorBaseDispatcher& d, const std::string& path, std::int32_t out_size = 8192) {
+  return d.OpenPort(path, 115200, 0, 8, 1, 4096, out_size, kOpenDtrOn | kOpenRtsOn);
+}
+
+// Reproducible bytes of every value.
+std::string Pattern(std::size_t n) {
+  std::string s(n, '\0');
+  std::uint32_t x = 12345;
+  for (char& c : s) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+std::string Letters(std::size_t n) {
+  std::string s(n, 'a');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + i % 26);
+  return s;
+}
+
+// Queues all of data as the output ring makes room; false if it stalls.
+bool QueueAll(TQorBaseDispatcher& d, std::string_view data) {
+  const auto end = std::chrono::steady_clock::now() + 20s;
+  while (!data.empty()) {
+    const auto n = std::min<std::size_t>(data.size(), static_cast<std::size_t>(d.OutputFree()));
+    if (n == 0) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(100us);
+      continue;
+    }
+    if (WriteText(d, data.substr(0, n)) != 0) return false;
+    data.remove_prefix(n);
+  }
+  return true;
+}
+
+TEST(PosixDispatcher, OpensExclusivelyAndCloseReleasesThePort) {
+  PtyPair pty;
+  TQorPosixDispatcher first(nullptr);
+  TQorPosixDispatcher second(nullptr);
+  ASSERT_EQ(Open(first, pty.Path()), 0);
+  EXPECT_EQ(first.RunningThreads(), 4);
+  EXPECT_EQ(Open(second, pty.Path()), -5);
+  EXPECT_EQ(second.RunningThreads(), 0);
+  EXPECT_FALSE(second.IsOpen());
+  first.ClosePort();
+  EXPECT_EQ(first.RunningThreads(), 0);
+  EXPECT_EQ(Open(second, pty.Path()), 0);
+}
+
+TEST(PosixDispatcher, WhatIsNoSerialPortDoesNotExist) {
+  char file[] = "/tmp/not-a-port-XXXXXX";
+  const int fd = mkstemp(file);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  unsetenv("COM254");
+  const struct {
+    const char* what;
+    std::string name;
+  } cases[] = {
+      {"no such path", "/nonexistent/ttyUSB0"},
+      {"a regular file", file},
+      {"a directory", "/tmp"},
+      {"a port number the table does not have", "COM254"},
+  };
+  for (const auto& c : cases) {
+    TQorPosixDispatcher d(nullptr);
+    EXPECT_EQ(Open(d, c.name), -2) << c.what;
+    EXPECT_EQ(d.RunningThreads(), 0) << c.what;
+    EXPECT_FALSE(d.IsOpen()) << c.what;
+  }
+  std::remove(file);
+}
+
+TEST(PosixDispatcher, BytesFromThePeerReachTheAvailHandlerUnchanged) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  AvailReader reader(d);
+  const std::string all = AllByteValues();
+  pty.Write(all);
+  ASSERT_TRUE(WaitUntil([&] { return reader.Received().size() >= all.size(); }));
+  EXPECT_EQ(reader.Received(), all);
+}
+
+TEST(PosixDispatcher, WrittenBytesReachThePeerUnchanged) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  const std::string all = AllByteValues();
+  ASSERT_EQ(WriteText(d, all), 0);
+  EXPECT_EQ(pty.Read(all.size()), all);
+}
+
+TEST(PosixDispatcher, ALargeBlockReachesASlowReaderWholeAndInOrder) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path(), 16384), 0);
+  const std::string data = Pattern(512 * 1024);
+  std::atomic<bool> queued{false};
+  std::thread writer([&] { queued = QueueAll(d, data); });
+  std::string got;
+  const auto end = std::chrono::steady_clock::now() + 20s;
+  while (got.size() < data.size() && std::chrono::steady_clock::now() < end) {
+    got += pty.Read(std::min<std::size_t>(512, data.size() - got.size()), 100);
+    std::this_thread::sleep_for(100us);
+  }
+  writer.join();
+  EXPECT_TRUE(queued);
+  ASSERT_EQ(got.size(), data.size());
+  const auto mismatch = std::mismatch(got.begin(), got.end(), data.begin());
+  EXPECT_TRUE(mismatch.first == got.end()) << "first difference at " << (mismatch.first - got.begin());
+}
+
+TEST(PosixDispatcher, PurgingOutputDuringALongWriteIsPromptAndDropsTheRest) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path(), 65536), 0);
+  const std::string block = Letters(60000);  // far more than the line holds
+  ASSERT_EQ(WriteText(d, block), 0);
+  // The write thread has taken the block and the line is filling up.
+  ASSERT_TRUE(WaitUntil([&] { return d.OutputUsed() == 0 && pty.Pending() > 0; }));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(d.PurgeOutput(), 1);
+  // Acknowledged by the write thread, not given up on after 5 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+  ASSERT_EQ(WriteText(d, "<END>"), 0);
+  const std::string got = pty.ReadUntil("<END>");
+  ASSERT_TRUE(got.ends_with("<END>"));
+  const std::string before = got.substr(0, got.size() - 5);
+  EXPECT_LT(before.size(), block.size());
+  EXPECT_EQ(before, block.substr(0, before.size()));
+}
+
+TEST(PosixDispatcher, PeerHangingUpMidTransferEndsTheThreadsWithOneError) {
+  ShownErrors shown;
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path(), 65536), 0);
+  AvailReader reader(d);
+  ASSERT_EQ(WriteText(d, Letters(60000)), 0);
+  pty.Write("ping");
+  ASSERT_TRUE(WaitUntil([&] { return reader.Received() == "ping"; }));
+  ASSERT_EQ(pty.Read(1000).size(), 1000u);
+
+  pty.ClosePeer();
+  ASSERT_TRUE(WaitUntil([&] { return d.RunningThreads() == 0; }));
+  d.ClosePort();
+  EXPECT_FALSE(d.IsOpen());
+  const auto texts = shown.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_TRUE(texts[0] == "Device read error" || texts[0] == "Device write error") << texts[0];
+}
+
+class StartableDispatcher : public TQorPosixDispatcher {
+ public:
+  using TQorPosixDispatcher::TQorPosixDispatcher;
+  using TQorPosixDispatcher::StartThreads;
+};
+
+TEST(PosixDispatcher, StartingThreadsTwiceRaisesAndLeavesThemRunning) {
+  PtyPair pty;
+  StartableDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  try {
+    d.StartThreads();
+    ADD_FAILURE() << "no exception";
+  } catch (const EQORException& e) {
+    EXPECT_STREQ(e.what(), "Dispatcher already started.");
+  }
+  EXPECT_EQ(d.RunningThreads(), 4);
+  AvailReader reader(d);
+  pty.Write("still here");
+  EXPECT_TRUE(WaitUntil([&] { return reader.Received() == "still here"; }));
+}
+
+TEST(PosixDispatcher, LineSettingsReachTheDeviceIncludingCustomRates) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  const struct {
+    std::int32_t baud;
+    std::uint8_t stop_bits;
+  } cases[] = {{9600, 2}, {250000, 1}, {31250, 2}, {0xFF10 + 11, 1}};  // the last: legacy 38400
+  for (const auto& c : cases) {
+    ASSERT_EQ(d.SetLineParams(c.baud, 0, 8, c.stop_bits), 0) << c.baud;
+    std::int32_t baud = 0;
+    std::uint8_t parity = 9, bits = 0, stops = 0;
+    d.GetLineParams(baud, parity, bits, stops);
+    EXPECT_EQ(baud, TQorBaseDispatcher::BitsPerSecond(c.baud));
+    EXPECT_EQ(stops, c.stop_bits) << c.baud;
+  }
+}
+
+TEST(PosixDispatcher, FlowControlTermiosCannotDoIsRefusedAndCtsFlowIsKept) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  EXPECT_EQ(d.SetHWFlow(3000, 1000, hwfRequireDSR), -3002);
+  EXPECT_EQ(d.SetHWFlow(3000, 1000, hwfUseDTR), -3002);
+  ASSERT_EQ(d.SetHWFlow(3000, 1000, hwfRequireCTS), 0);
+  ASSERT_EQ(d.SetLineParams(57600, 0, 8, 1), 0);  // reads the device back
+  std::uint32_t hw = 0, sw = 0;
+  std::uint8_t xon = 0, xoff = 0;
+  d.GetFlowOptions(hw, sw, xon, xoff);
+  EXPECT_EQ(hw, hwfRequireCTS);
+}
+
+TEST(PosixDispatcher, XoffFromThePeerHoldsOutputUntilXon) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  AvailReader reader(d);
+  ASSERT_EQ(d.EnableSWFlow(3000, 1000, kSwFlowTransmit), 0);
+  ASSERT_EQ(d.SetFlowChars('+', '-'), 0);
+  pty.Write("-x");  // XOFF, then a byte that shows it has been taken
+  ASSERT_TRUE(WaitUntil([&] { return reader.Received() == "x"; }));
+  ASSERT_EQ(WriteText(d, "held"), 0);
+  EXPECT_EQ(pty.Read(4, 200), "");
+  pty.Write("+");
+  EXPECT_EQ(pty.Read(4), "held");
+  EXPECT_EQ(reader.Received(), "x");  // flow characters are not data
+}
+
+TEST(ModemLines, ChangesBecomeTheirEvents) {
+  const struct {
+    std::uint8_t before, now;
+    std::uint32_t events;
+  } cases[] = {
+      {0x00, 0x10, kEvCts},
+      {0x30, 0x10, kEvDsr},
+      {0x00, 0x80, kEvRlsd},
+      {0x00, 0x40, 0},        // ring starts
+      {0x40, 0x00, kEvRing},  // ring ends: the trailing edge
+      {0x90, 0x60, kEvCts | kEvDsr | kEvRlsd},
+      {0xF0, 0xF0, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(device::ModemChangeEvents(c.before, c.now), c.events)
+        << std::hex << int{c.before} << " -> " << int{c.now};
+  }
+}
+
+}  // namespace
+}  // namespace qor::testing
