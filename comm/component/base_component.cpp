@@ -36,6 +36,10 @@ TQorBaseComponent::~TQorBaseComponent() {
   if (owner_ != nullptr) owner_->RemoveComponent(this);
 }
 
+void TQorBaseComponent::AnnounceToOwner() {
+  if (owner_ != nullptr) owner_->Notification(this, TOperation::opInsert);
+}
+
 void TQorBaseComponent::EndLoading() {
   if (!loading_) return;
   loading_ = false;

@@ -54,6 +54,10 @@ class TQorBaseComponent {
   // Overrides call the base version.
   virtual void Notification(TQorBaseComponent* component, TOperation operation);
   virtual void Loaded() {}
+  // Tells the owner (and so its components) once more that this component was
+  // inserted. A class whose kind matters to its siblings calls it at the end of
+  // its constructor: during the base constructor it is not that kind yet.
+  void AnnounceToOwner();
 
  private:
   void InsertComponent(TQorBaseComponent* component);

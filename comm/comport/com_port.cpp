@@ -41,7 +41,9 @@ TPortPrompt SetPortPrompt(TPortPrompt prompt) {
   return previous;
 }
 
-TQorCustomComPort::TQorCustomComPort(TQorBaseComponent* owner) : TQorBaseComponent(owner) {}
+TQorCustomComPort::TQorCustomComPort(TQorBaseComponent* owner) : TQorBaseComponent(owner) {
+  AnnounceToOwner();  // a protocol component of the same owner may take it
+}
 
 TQorCustomComPort::~TQorCustomComPort() {
   try {

@@ -1,0 +1,96 @@
+// The block checks the engines put on the wire, and the CRC-32 of a file.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <limits>
+
+#include "protocols/core/protocol_core.hpp"
+#include "protocols/core/work_file.hpp"
+
+namespace qor {
+
+namespace {
+
+// Table[i]: i shifted through the CCITT polynomial, most significant bit first.
+constexpr std::array<std::uint16_t, 256> MakeCrc16Table() {
+  std::array<std::uint16_t, 256> table{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t crc = i << 8;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1;
+    table[i] = static_cast<std::uint16_t>(crc);
+  }
+  return table;
+}
+
+// The reflected CRC-32 table.
+constexpr std::array<std::uint32_t, 256> MakeCrc32Table() {
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t crc = i;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    table[i] = crc;
+  }
+  return table;
+}
+
+constexpr auto kCrc16Table = MakeCrc16Table();
+constexpr auto kCrc32Table = MakeCrc32Table();
+static_assert(kCrc16Table[1] == 0x1021);
+static_assert(kCrc32Table[1] == 0x77073096);
+
+}  // namespace
+
+std::uint32_t UpdateChecksum(std::uint8_t byte, std::uint32_t sum) { return sum + byte; }
+
+// The message must be followed by two zero bytes to give the Xmodem CRC.
+std::uint16_t UpdateCrc16(std::uint8_t byte, std::uint16_t crc) {
+  return static_cast<std::uint16_t>(kCrc16Table[crc >> 8] ^ (crc << 8) ^ byte);
+}
+
+std::uint32_t UpdateCrc32(std::uint8_t byte, std::uint32_t crc) {
+  return kCrc32Table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+}
+
+std::uint16_t UpdateCrcKermit(std::uint8_t byte, std::uint16_t crc) {
+  for (int bit = 0; bit < 8; ++bit) {
+    const bool carry = ((byte ^ crc) & 1) != 0;
+    crc = static_cast<std::uint16_t>(crc >> 1);
+    if (carry) crc ^= 0x8408;
+    byte = static_cast<std::uint8_t>(byte >> 1);
+  }
+  return crc;
+}
+
+std::uint32_t FileCrc32(TProtocolData& data, const std::string& file_name, std::int32_t limit) {
+  const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    ReportProtocolError(data, -errno);
+    return 0;
+  }
+  data.BlockCheckValue = 0xFFFFFFFF;
+  std::array<std::uint8_t, kFileBufferSize> piece{};
+  std::int64_t left = limit > 0 ? limit : std::numeric_limits<std::int64_t>::max();
+  std::int64_t offset = 0;
+  std::int64_t got = 0;
+  while (left > 0) {
+    got = ReadAt(fd, piece.data(), std::min<std::int64_t>(left, kFileBufferSize), offset);
+    if (got <= 0) break;
+    for (std::int64_t i = 0; i < got; ++i) {
+      data.BlockCheckValue = UpdateCrc32(piece[static_cast<std::size_t>(i)], data.BlockCheckValue);
+    }
+    offset += got;
+    left -= got;
+  }
+  ::close(fd);
+  if (got < 0) {
+    // A partial CRC would pass for the file's.
+    ReportProtocolError(data, static_cast<std::int32_t>(got));
+    return 0;
+  }
+  return data.BlockCheckValue;
+}
+
+}  // namespace qor

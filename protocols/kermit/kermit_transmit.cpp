@@ -1,0 +1,193 @@
+// The Kermit transmitter: the prepare routine and the handler, which runs as
+// many rounds of the state machine as the received characters allow.
+#include <exception>
+
+#include "comm/comport/com_port.hpp"
+#include "comm/errors/exceptions.hpp"
+#include "protocols/core/protocol_core.hpp"
+#include "protocols/kermit/kermit.hpp"
+#include "protocols/kermit/kermit_input.hpp"
+#include "protocols/kermit/kermit_packet.hpp"
+#include "protocols/kermit/kermit_status.hpp"
+#include "protocols/kermit/kermit_transmit_states.hpp"
+#include "protocols/kermit/kermit_window.hpp"
+
+namespace qor {
+
+namespace {
+
+constexpr std::uint16_t kStateLogBase = 197;
+constexpr std::int32_t kFault = -6014;
+constexpr std::int32_t kNotSupported = -6015;
+
+bool IsReplyState(std::uint8_t s) {
+  return s == tkInitReply || s == tkFileReply || s == tkBlockReply || s == tkEofReply ||
+         s == tkBreakReply;
+}
+
+bool IsCollectState(std::uint8_t s) {
+  return s == tkCollInit || s == tkCollFile || s == tkCollBlock || s == tkCollectEof ||
+         s == tkCollBreak;
+}
+
+bool IsTrigger(std::uintptr_t wparam, std::int32_t handle) {
+  return wparam != 0 && static_cast<std::int32_t>(wparam) == handle;
+}
+
+void LogState(TProtocolData& data, const TKermitData& kd) {
+  TQorBaseDispatcher* dispatcher = data.ComPort->Dispatcher();
+  if (dispatcher != nullptr && dispatcher->Logging()) {
+    dispatcher->AddLogEntry(dlkKermit, static_cast<std::uint16_t>(kStateLogBase + kd.KermitState),
+                            0);
+  }
+}
+
+// What arrived for a state that waits for a reply: a time-out, another
+// trigger, or characters for the assemblers.
+void TakeReply(TProtocolData& data, TKermitData& kd, std::uintptr_t wparam) {
+  const bool reply = IsReplyState(kd.KermitState);
+  if (!reply && !IsCollectState(kd.KermitState)) return;
+  if (IsTrigger(wparam, data.TimeoutTrigger)) {
+    data.ForceStatus = true;
+    if (CountError(data)) {
+      kd.KermitState = tkError;
+    } else {
+      data.ProtocolStatus = psTimeout;
+    }
+  } else if (wparam != 0) {
+    data.ProtocolStatus = reply ? psNoHeader : psNoData;
+  } else if (reply) {
+    CollectHeader(data);
+  } else {
+    CollectData(data);
+    const std::int32_t s = data.ProtocolStatus;
+    if (s != psOK && s != psGotData && s != psNoData) {  // a bad check
+      data.ForceStatus = true;
+      if (CountError(data)) kd.KermitState = tkError;
+    }
+  }
+}
+
+bool RoundStops(TProtocolData& data, const TKermitData& kd) {
+  switch (kd.KermitState) {
+    case tkInit:
+    case tkOpenFile:
+    case tkSendFile:
+    case tkCheckTable:
+    case tkSendEof:
+    case tkSendBreak:
+    case tkComplete:
+    case tkError:
+      return false;
+    case tkSendData:
+    case tkWaitCancel:
+    case tkDone:
+      return true;
+    case tkBlockReply:
+      return (WindowFull(kd) || data.ProtocolStatus == psEndFile) && InputDrained(data);
+    default:
+      return InputDrained(data);
+  }
+}
+
+void RunRounds(TProtocolData& data, TKermitData& kd, std::uint32_t msg, std::uintptr_t wparam) {
+  if (msg == kMsgTriggerAvail) {
+    ReadAvailable(data);
+    wparam = 0;
+  }
+  for (;;) {
+    LogState(data, kd);
+    if (kd.KermitState == tkDone) return;
+    data.ProtocolStatus = data.SavedStatus;
+    if (data.SavedStatus != psCancelRequested) {
+      if (IsTrigger(wparam, data.CarrierTrigger)) {
+        data.ProtocolStatus = psAbortNoCarrier;
+        kd.KermitState = tkError;
+      }
+      if (msg == kMsgProtocolCancel) {
+        KermitCancel(data);
+        kd.KermitState = tkError;
+      }
+    }
+    if (PaceStatus(data, msg, wparam)) return;
+    TakeReply(data, kd, wparam);
+    RunTransmitAction(data, wparam);
+    if (data.ProtocolStatus == psGotHeader) kd.HeaderState = 0;
+    if (data.ProtocolStatus >= psNoHeader && data.ProtocolStatus <= psNoData) {
+      data.ProtocolStatus = psOK;
+    }
+    const bool stop = RoundStops(data, kd);
+    data.SavedStatus = data.ProtocolStatus;
+    wparam = 0;
+    if (stop) return;
+  }
+}
+
+// The port or memory failed inside a round: end the transfer the usual way,
+// without touching the line again.
+void Fail(TProtocolData& data, TKermitData& kd, std::int32_t code) noexcept {
+  if (kd.KermitState == tkDone) return;  // the finish is already under way
+  try {
+    if (data.ProtocolError == 0) ReportProtocolError(data, code != 0 ? code : kFault);
+    kd.KermitState = tkError;
+    RunTransmitAction(data, 0);
+    RunTransmitAction(data, 0);
+  } catch (...) {
+    kd.KermitState = tkDone;
+  }
+}
+
+}  // namespace
+
+void KermitPrepareTransmit(TProtocolData& data) {
+  platform::Locker lock(data.Lock);
+  auto* kd = dynamic_cast<TKermitData*>(data.Engine.get());
+  if (kd == nullptr || data.ProtocolType != ptKermit) {
+    ReportProtocolError(data, kNotSupported);
+    return;
+  }
+  // Each transfer starts from the settings, not from what the last peer agreed to.
+  LoadSettings(data);
+  kd->LongPacketsInUse = false;
+  kd->HibitQuoting = false;
+  kd->RepeatCompression = false;
+  kd->InRead = kd->InFill = 1;
+  kd->LastReadBlock = false;
+  kd->WorkCount = 0;
+  kd->WorkPos = 1;
+  kd->TableHead = 1;
+  kd->SlotToSend = 1;
+  data.SavedStatus = psOK;
+  data.BlockNumber = 0;
+  kd->ReceivingFile = false;
+  data.RemainingCount = 0;
+  data.TransferredCount = 0;
+  data.TotalErrors = 0;
+  data.ForceStatus = true;
+  kd->KermitState = tkInit;
+  kd->HeaderState = 0;
+  ClearSlots(*kd);
+  data.ElapsedTicks = 0;
+  KermitResetStatus(data);
+  data.ProtocolStatus = psProtocolHandshake;
+  ShowFirstStatus(data);
+  data.FileActive = false;
+  kd->Negotiated = false;
+}
+
+void KermitTransmitHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
+  TProtocolData* data = ProtocolDataFromLParam(lparam);
+  if (data == nullptr) return;
+  platform::Locker lock(data->Lock);
+  auto* kd = dynamic_cast<TKermitData*>(data->Engine.get());
+  if (kd == nullptr || kd->KermitState == tkDone) return;
+  try {
+    RunRounds(*data, *kd, msg, wparam);
+  } catch (const EQORException& e) {
+    Fail(*data, *kd, e.ErrorCode());
+  } catch (const std::exception&) {
+    Fail(*data, *kd, kFault);
+  }
+}
+
+}  // namespace qor
