@@ -38,7 +38,8 @@ int RunHeadlessRecovery(const HeadlessOptions& options) {
     deadline->SetEnabled(true);
   }
   // The three lines the wizard writes when "Готово" is pressed.
-  view.Log("Порт: COM" + std::to_string(options.port));
+  view.Log("Порт: " + (options.port_text.empty() ? "COM" + std::to_string(options.port)
+                                                   : options.port_text));
   view.Log(std::string("Режим прошивки: ") + (options.rootfs ? "RootFS" : "KERNEL"));
   view.Log("Загружаемый файл: " + options.image);
   sequence.OpenReceiverPort();

@@ -5,6 +5,7 @@ namespace qor::app {
 
 struct HeadlessOptions {
   int port = 0;               // COM number
+  std::string port_text;      // the port as the user named it
   std::string image;          // the image file
   bool rootfs = false;        // image type: kernel (false) or root file system
   double timeout_seconds = 0; // 0: wait as long as it takes

@@ -29,7 +29,9 @@ TEST_P(MeterBlocks, FollowTheBlockArithmetic) {
   meter.SetPosition(c.position);
   EXPECT_EQ(meter.Blocks(), c.blocks);
   EXPECT_EQ(meter.PartialBlock(), c.partial);
-  if (c.partial) EXPECT_EQ(meter.PartialWidth(), c.partial_width);
+  if (c.partial) {
+    EXPECT_EQ(meter.PartialWidth(), c.partial_width);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -42,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{377, 10, 0, 100, 0, 0, false, 0},
         BlockCase{377, 10, 20, 100, 20, 0, false, 0},  // Position = Min
         BlockCase{377, 10, 0, 100, 65535, 37, true, 3},  // far past Max
-        BlockCase{150, 8, 0, 100, 100, 18, false, 0},    // a new meter's step
+        BlockCase{150, 8, 0, 100, 100, 18, true, 2},     // a new meter's step
         BlockCase{377, 10, 50, 50, 60, 0, false, 0},     // no range: nothing
         BlockCase{3, 10, 0, 100, 100, 0, true, 0}));     // too narrow for a block
 

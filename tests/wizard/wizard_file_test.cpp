@@ -44,8 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"four bytes", kKernelStart.substr(0, 4), false, false},
                       CheckCase{"short first line", "\x00\x52\n\x50\x4F\x00"sv, false, false},
                       CheckCase{"empty", ""sv, false, false}),
-    [](const auto& info) {
-      std::string name = info.param.name;
+    [](const auto& test) {
+      std::string name = test.param.name;
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });

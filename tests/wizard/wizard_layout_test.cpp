@@ -33,6 +33,7 @@ TEST_F(WizardTest, WindowIsAFixedWhiteDialog) {
 }
 
 TEST_F(WizardTest, ControlsStandWhereTheyBelong) {
+  form_.show();
   const std::pair<QWidget*, QRect> places[] = {
       {form_.Label2, {33, 9, 297, 19}},        {form_.PageControl1, {8, 26, 351, 226}},
       {form_.Button4, {14, 265, 101, 25}},     {form_.Button1, {14, 280, 101, 25}},
@@ -47,7 +48,6 @@ TEST_F(WizardTest, ControlsStandWhereTheyBelong) {
   EXPECT_EQ(form_.OpenBtn->pos(), QPoint(264, 10));
   EXPECT_EQ(form_.TabSheet1->size(), QSize(343, 218));  // the page control's border is 4
   // The buttons lie over the pictures.
-  form_.show();
   EXPECT_EQ(form_.childAt(form_.Button4->geometry().center()), form_.Button4);
   EXPECT_EQ(form_.childAt(form_.Button3->geometry().center()), form_.Button3);
 }

@@ -162,6 +162,7 @@ void RoundTrip(const Shape& s) {
   r.kd().LocalParams.MaxLongLen = s.max_long_len;
   r.kd().LongPacketsInUse = s.max_long_len != 0;
   const auto fields = EncodeFile(r, dir.Write("f", content));
+  ASSERT_GT(fields.size(), 5u);
   ASSERT_EQ(Decode(r.kd(), fields), content);
   for (const std::string& f : fields) {
     const auto l = static_cast<std::int32_t>(f.size()) + CheckLength(s.check) + 2;

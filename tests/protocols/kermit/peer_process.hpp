@@ -1,0 +1,31 @@
+#pragma once
+// A peer program with a serial line as its standard input and output.
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace qor::testing {
+
+class PeerProcess {
+ public:
+  // Runs argv in dir; line (may be empty: /dev/null) becomes stdin and stdout,
+  // stderr goes to dir/peer.log.
+  PeerProcess(const std::vector<std::string>& argv, const std::string& dir,
+              const std::string& line);
+  // Kills the program if it still runs.
+  ~PeerProcess();
+  PeerProcess(const PeerProcess&) = delete;
+  PeerProcess& operator=(const PeerProcess&) = delete;
+
+  // Waits up to ms for the program to end; its exit status, or -1 if it still
+  // runs (or was killed by a signal).
+  int Wait(int ms);
+  void Kill();
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+}  // namespace qor::testing

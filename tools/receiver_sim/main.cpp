@@ -1,0 +1,103 @@
+// stellix-receiver-sim: plays the Stellix M9 boot loader on a serial line for
+// the recovery wizard. Without --port it makes a null-modem pair of
+// pseudo-terminals and prints the path of the end the wizard should open.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "comm/device/port_table.hpp"
+#include "comm/platform/message_queue.hpp"
+#include "tools/receiver_sim/boot_loader.hpp"
+#include "tools/receiver_sim/null_modem.hpp"
+
+namespace {
+constexpr int kSimPortNumber = 250;  // the table entry the simulator opens its end through
+}
+
+int main(int argc, char** argv) {
+  CLI::App app{"stellix-receiver-sim - a Stellix M9 boot loader on a serial line"};
+  std::string type = "kernel";
+  std::string port;
+  std::string expect;
+  std::string dir;
+  std::uint32_t power_on_delay = 0;
+  bool silent = false;
+  bool break_upload = false;
+  double timeout = 0;
+  app.add_option("--type", type, "Image type expected: kernel or rootfs")
+      ->check(CLI::IsMember({"kernel", "rootfs"}))
+      ->capture_default_str();
+  app.add_option("--port", port, "Serve on this port (COMn or a device path) instead of a new pty pair");
+  app.add_option("--expect", expect, "The received image must be byte-identical to this file");
+  app.add_option("--dir", dir, "Directory for the received image (default: a new temporary one)");
+  app.add_option("--power-on-delay", power_on_delay, "Stay silent this many ms after start");
+  app.add_flag("--silent", silent, "Never answer (a receiver that is switched off)");
+  app.add_flag("--break-upload", break_upload, "Break the upload off half way");
+  app.add_option("--timeout", timeout, "Give up after this many seconds (0: never)");
+  CLI11_PARSE(app, argc, argv);
+
+  std::unique_ptr<qor::tools::NullModem> modem;
+  std::string own_end = port;
+  if (port.empty()) {
+    modem = std::make_unique<qor::tools::NullModem>();
+    own_end = modem->EndA();
+    std::printf("PORT %s\n", modem->EndB().c_str());
+    std::fflush(stdout);
+  }
+  int number = qor::PortNumberOf(own_end);
+  if (number == 0) {
+    number = kSimPortNumber;
+    ::setenv(("COM" + std::to_string(number)).c_str(), own_end.c_str(), 1);
+  }
+  if (dir.empty()) {
+    dir = (std::filesystem::temp_directory_path() /
+           ("stellix-sim-" + std::to_string(::getpid())))
+              .string();
+  }
+  std::filesystem::create_directories(dir);
+
+  qor::platform::SetMainThread();
+  qor::TQorComPort sock;
+  sock.SetComNumber(static_cast<std::uint16_t>(number));
+  sock.SetBaud(115200);
+  qor::TQorProtocol protocol;
+  qor::tools::BootLoaderOptions options;
+  options.expected = type == "rootfs" ? qor::tools::ImageKind::RootFS : qor::tools::ImageKind::Kernel;
+  options.power_on_delay_ms = power_on_delay;
+  options.silent = silent;
+  options.break_upload = break_upload;
+  options.expected_file = expect;
+  options.receive_dir = dir;
+  qor::tools::BootLoader loader(sock, protocol, options);
+  try {
+    sock.SetOpen(true);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "stellix-receiver-sim: cannot open %s: %s\n", own_end.c_str(), e.what());
+    return 2;
+  }
+
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+  while (!loader.Finished()) {
+    if (timeout > 0 && std::chrono::steady_clock::now() > end) {
+      std::printf("sim: timed out\n");
+      return 3;
+    }
+    qor::platform::WaitMessage(100);
+    while (qor::platform::ProcessOneMessage() == qor::platform::PumpResult::Processed) {
+    }
+  }
+  // Let the last output reach the line before the port closes.
+  for (int i = 0; i < 100 && sock.OutputUsed() > 0; ++i) {
+    qor::platform::WaitMessage(10);
+    while (qor::platform::ProcessOneMessage() == qor::platform::PumpResult::Processed) {
+    }
+  }
+  std::printf("sim: %s\n", loader.Verdict().c_str());
+  sock.SetOpen(false);
+  return loader.Result();
+}
