@@ -193,13 +193,15 @@ void TForm1::CreateSwitchOnPage() {
 void TForm1::CreateProgressPage() {
   TabSheet4 = new QWidget;
   PageControl1->addWidget(TabSheet4);
-  AddCaption(TabSheet4, "процес", QRect(0, 5, 39, 17));
+  // Smaller than the step captions: the design leaves them 39 pixels.
+  const QFont small_caption = TahomaFont(9, true);
+  AddLabel(TabSheet4, "процес", small_caption, Qt::black, QRect(0, 5, 39, 17));
   ProgressBar1 = new QProgressBar(TabSheet4);
   ProgressBar1->setGeometry(39, 6, 302, 15);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
-  AddCaption(TabSheet4, "детали:", QRect(0, 24, 39, 17));
+  AddLabel(TabSheet4, "детали:", small_caption, Qt::black, QRect(0, 24, 39, 17));
   InfoLabel = AddLabel(TabSheet4, "ожидание подключения ресивера", ArialFont(9, true), kInfoColor,
                        QRect(39, 26, 302, 14));
   LogMemo = new QPlainTextEdit(TabSheet4);

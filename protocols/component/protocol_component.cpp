@@ -98,7 +98,10 @@ void TQorCustomProtocol::AttachFromOwner() {
 void TQorCustomProtocol::Notification(TQorBaseComponent* component, TOperation operation) {
   TQorBaseComponent::Notification(component, operation);
   if (operation == TOperation::opRemove) {
-    if (component == com_port_) SetComPort(nullptr);
+    if (component == com_port_) {
+      com_port_ = nullptr;
+      qor::SetComPort(*data_, nullptr);
+    }
     if (component == status_display_) status_display_ = nullptr;
     if (component == protocol_log_) protocol_log_ = nullptr;
     return;
@@ -119,19 +122,33 @@ void TQorCustomProtocol::Notification(TQorBaseComponent* component, TOperation o
   }
 }
 
+// Each attachment asks to be told when the other component goes, so that no
+// pointer outlives it (an owner frees its components without telling siblings).
 void TQorCustomProtocol::SetComPort(TQorCustomComPort* port) {
+  if (com_port_ != nullptr && com_port_ != port) RemoveFreeNotification(com_port_);
   com_port_ = port;
+  if (port != nullptr) FreeNotification(port);
   qor::SetComPort(*data_, port);
 }
 
 void TQorCustomProtocol::SetStatusDisplay(TQorAbstractStatus* display) {
+  if (status_display_ != nullptr && status_display_ != display) {
+    RemoveFreeNotification(status_display_);
+  }
   status_display_ = display;
-  if (display != nullptr) display->SetProtocol(this);
+  if (display != nullptr) {
+    FreeNotification(display);
+    display->SetProtocol(this);
+  }
 }
 
 void TQorCustomProtocol::SetProtocolLog(TQorProtocolLog* log) {
+  if (protocol_log_ != nullptr && protocol_log_ != log) RemoveFreeNotification(protocol_log_);
   protocol_log_ = log;
-  if (log != nullptr) log->SetProtocol(this);
+  if (log != nullptr) {
+    FreeNotification(log);
+    log->SetProtocol(this);
+  }
 }
 
 // ---------------------------------------------------------------- engines

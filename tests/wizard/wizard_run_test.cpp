@@ -60,6 +60,9 @@ TEST_F(WizardTest, DoneLogsThePortModeAndFileAndWakesTheReceiver) {
   }));
   EXPECT_EQ(sent.substr(0, 4), "\n\r\n\r");
   EXPECT_TRUE(boxes_.shown.empty());
+  // Off the line before its other end goes.
+  form_.Recovery.Timer1().SetEnabled(false);
+  form_.SockPort.SetOpen(false);
 }
 
 TEST_F(WizardTest, PortThatCannotBeOpenedIsReported) {
@@ -75,6 +78,7 @@ TEST_F(WizardTest, PortThatCannotBeOpenedIsReported) {
 }
 
 TEST_F(WizardTest, ViewShowsWhatTheSequenceReports) {
+  form_.HideNavigationButtons();
   form_.ShowProgressPage();
   EXPECT_EQ(form_.PageControl1->currentWidget(), form_.TabSheet4);
   form_.SetInfo("Запись во Flash: 65536 из 150000");
