@@ -42,9 +42,15 @@ std::int32_t StartSearch(TProtocolData& data) {
   if (!IsDirectory(directory.empty() ? (cut == 0 ? "/" : ".") : directory)) return -6004;
 
   const std::string prefix = cut == std::string::npos ? std::string() : directory + "/";
+  data.SearchRec = {};
+  // A mask that names an existing file is that file, even when its name holds
+  // characters a pattern would read otherwise ("image[1].bin").
+  if (IsRegularFile((prefix + pattern).c_str())) {
+    data.SearchRec.matches.push_back(prefix + pattern);
+    return 0;
+  }
   glob_t found{};
   const int result = ::glob((EscapeForGlob(prefix) + pattern).c_str(), GLOB_PERIOD, nullptr, &found);
-  data.SearchRec = {};
   if (result == 0) {
     for (std::size_t i = 0; i < found.gl_pathc; ++i) {
       if (IsRegularFile(found.gl_pathv[i])) data.SearchRec.matches.emplace_back(found.gl_pathv[i]);

@@ -53,6 +53,13 @@ TEST_F(MaskSearchTest, BackslashSeparatesTheDirectoryToo) {
   EXPECT_EQ(Batch(), std::vector<std::string>{dir.Path("a.bin")});
 }
 
+TEST_F(MaskSearchTest, MaskNamingAFileIsThatFileEvenWithPatternCharacters) {
+  dir.Write("image[1].bin", "x");
+  dir.Write("image1.bin", "x");
+  Mask(dir.Path("image[1].bin"));
+  EXPECT_EQ(Batch(), std::vector<std::string>{dir.Path("image[1].bin")});
+}
+
 TEST_F(MaskSearchTest, ErrorsOfTheMask) {
   struct Case {
     std::string mask;
