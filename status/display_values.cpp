@@ -61,9 +61,8 @@ void TStandardDisplay::UpdateValues(TQorCustomProtocol& protocol) {
 
   // Ticks are 1/18.2 s.
   const double throughput =
-      elapsed > 0
-          ? static_cast<double>(transferred - protocol.InitialPosition()) / (elapsed / 18.2)
-          : 0.0;
+      elapsed > 0 ? static_cast<double>(transferred - protocol.InitialPosition()) / (elapsed / 18.2)
+                  : 0.0;
   psThroughput->setText(Formatted("%5.0f CPS", throughput));
   const std::int32_t line_cps = protocol.LineBitRate() / 10;
   const double efficiency = line_cps != 0 ? throughput / line_cps * 100.0 : 0.0;

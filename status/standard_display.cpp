@@ -22,6 +22,8 @@ TStandardDisplay::TStandardDisplay(QWidget* parent) : QWidget(parent) {
                  Qt::MSWindowsFixedSizeDialogHint);
   setWindowTitle("Protocol Status");
   setFixedSize(468, 319);
+  // A status window left showing must not keep the program running.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   QPalette text_palette = palette();
@@ -86,8 +88,7 @@ QFrame* TStandardDisplay::AddPanel(int left, int top, int width, int height) {
   return panel;
 }
 
-QLabel* TStandardDisplay::AddRow(QFrame* panel, int top, const char* caption,
-                                 const char* initial) {
+QLabel* TStandardDisplay::AddRow(QFrame* panel, int top, const char* caption, const char* initial) {
   auto* left = new QLabel(caption, panel);
   left->setGeometry(8, top, left->sizeHint().width(), 15);
   auto* value = new QLabel(initial, panel);

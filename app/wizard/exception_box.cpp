@@ -29,7 +29,8 @@ void InstallExceptionMessageBox() {
       return;
     }
     // A worker does not wait for the user.
-    QMetaObject::invokeMethod(qApp, [text] { ShowBox(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [text] { ShowBox(text); }, Qt::QueuedConnection);
   });
 }
 

@@ -13,7 +13,8 @@ constexpr char kCtrlZ = 26;
 
 class ReadOnlyFile {
  public:
-  explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit ReadOnlyFile(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~ReadOnlyFile() {
     if (fd_ >= 0) ::close(fd_);
   }

@@ -19,7 +19,8 @@ QFont PixelFont(const QStringList& families, int pixel_size, bool bold) {
 
 void LoadWizardFonts() {
   static const bool loaded = [] {
-    for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+    for (const char* file :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
       QFontDatabase::addApplicationFont(file);
     }
     return true;

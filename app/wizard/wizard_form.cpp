@@ -13,7 +13,6 @@
 #include <stdexcept>
 
 #include "app/wizard/image_file.hpp"
-#include "app/wizard/open_image_dialog.hpp"
 #include "comm/platform/exception_display.hpp"
 
 namespace qor::app {
@@ -51,8 +50,6 @@ TForm1::TForm1(TPortSources port_sources, QWidget* parent)
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
-
 void TForm1::ConnectHandlers() {
   connect(PortList, &QComboBox::activated, this, Guarded([this] { PortListChange(); }));
   connect(Button4, &QPushButton::clicked, this, Guarded([this] { Button4Click(); }));
@@ -66,7 +63,7 @@ void TForm1::ConnectHandlers() {
       if (checked) RunGuarded([this] { RadioButton2Click(); });
     });
   }
-  OpenDialog1->OnCanClose = [this](const QString& file, bool& can_close) {
+  OpenDialog1.OnCanClose = [this](const QString& file, bool& can_close) {
     OpenDialog1CanClose(file, can_close);
   };
 }
@@ -133,11 +130,11 @@ void TForm1::RadioButton2Click() {
     Button4->setEnabled(false);
   }
   KernelSelected = kernel;
-  OpenDialog1->SetFilter(kernel ? "Stellix Kernel|*.*" : "Stellix RootFS|root.cra");
+  OpenDialog1.SetFilter(kernel ? "Stellix Kernel|*.*" : "Stellix RootFS|root.cra");
   Recovery.SetMenuAnswer(kernel ? "2\r\n" : "3\r\n");
 }
 
-void TForm1::OpenBtnClick() { OpenDialog1->exec(); }
+void TForm1::OpenBtnClick() { OpenDialog1.Execute(this); }
 
 void TForm1::OpenDialog1CanClose(const QString& file_name, bool& can_close) {
   if (CheckImageFile(file_name)) {
@@ -152,13 +149,15 @@ void TForm1::OpenDialog1CanClose(const QString& file_name, bool& can_close) {
 
 bool TForm1::CheckImageFile(const QString& file_name) {
   // The whole path: cut short, a file in a deep folder could not be opened.
-  const std::optional<std::string> line = ReadImageFirstLine(QFile::encodeName(file_name).toStdString());
+  const std::optional<std::string> line =
+      ReadImageFirstLine(QFile::encodeName(file_name).toStdString());
   if (!line) {
     ShowError(("Ошибка доступа к файлу " + file_name).toStdString());
     return false;
   }
   const std::optional<std::string> signature = SignatureText(*line);
-  return signature && *signature == (RadioButton1->isChecked() ? kKernelSignature : kRootFsSignature);
+  return signature &&
+         *signature == (RadioButton1->isChecked() ? kKernelSignature : kRootFsSignature);
 }
 
 std::int32_t TForm1::GetImageFileSize(const QString& file_name) {

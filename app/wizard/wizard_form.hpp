@@ -7,6 +7,7 @@
 
 #include "app/recovery/recovery_sequence.hpp"
 #include "app/recovery/recovery_view.hpp"
+#include "app/wizard/open_image_dialog.hpp"
 #include "comm/comport/com_port.hpp"
 #include "comm/device/port_table.hpp"
 #include "protocols/component/protocol_component.hpp"
@@ -23,9 +24,7 @@ class QStackedWidget;
 
 namespace qor::app {
 
-class TOpenImageDialog;
-
-inline constexpr const char* kApplicationTitle = "StellixUp 1.0.0";
+inline constexpr const char* kApplicationTitle = "StellixUp " STELLIXUP_VERSION;
 
 // The wizard's main window: port, image type and file, "switch the receiver
 // on", and the progress of the recovery, which RecoverySequence drives.
@@ -33,7 +32,6 @@ class TForm1 : public QWidget, public IRecoveryView {
  public:
   // The port list comes from the port table over these sources.
   explicit TForm1(TPortSources port_sources = TPortSources::System(), QWidget* parent = nullptr);
-  ~TForm1() override;
 
   // ---- Handlers and operations
   void FormCreate();
@@ -87,7 +85,7 @@ class TForm1 : public QWidget, public IRecoveryView {
   QPushButton* Button3 = nullptr;
   QLabel* Image1 = nullptr;
   QLabel* Image2 = nullptr;
-  TOpenImageDialog* OpenDialog1 = nullptr;
+  TOpenImageDialog OpenDialog1;
 
   // ---- Components, freed in the reverse order: the sequence goes first and
   // the port outlives the protocol that sends through it.

@@ -12,7 +12,6 @@
 #include <QStackedWidget>
 
 #include "app/wizard/jpeg_image.hpp"
-#include "app/wizard/open_image_dialog.hpp"
 #include "app/wizard/wizard_fonts.hpp"
 #include "app/wizard/wizard_form.hpp"
 
@@ -72,7 +71,8 @@ void AddStep(QWidget* page, int row, const QString& caption, const QString& text
 
 QPixmap Banner(const char* resource) {
   QFile file(resource);
-  return file.open(QIODevice::ReadOnly) ? QPixmap::fromImage(DecodeJpeg(file.readAll())) : QPixmap();
+  return file.open(QIODevice::ReadOnly) ? QPixmap::fromImage(DecodeJpeg(file.readAll()))
+                                        : QPixmap();
 }
 
 }  // namespace
@@ -112,8 +112,7 @@ void TForm1::CreateControls() {
   Button3->setGeometry(14, 294, 101, 25);
   Button3->setEnabled(false);
 
-  OpenDialog1 = new TOpenImageDialog(this);
-  OpenDialog1->SetFilter("Stellix Kernel|*.*");
+  OpenDialog1.SetFilter("Stellix Kernel|*.*");
 }
 
 void TForm1::CreateBanners() {

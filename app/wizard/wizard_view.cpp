@@ -22,7 +22,9 @@ void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const char* caption,
 
 }  // namespace
 
-void TForm1::Log(const std::string& line) { LogMemo->appendPlainText(QString::fromStdString(line)); }
+void TForm1::Log(const std::string& line) {
+  LogMemo->appendPlainText(QString::fromStdString(line));
+}
 
 void TForm1::SetInfo(const std::string& text) { InfoLabel->setText(QString::fromStdString(text)); }
 

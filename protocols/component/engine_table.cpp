@@ -15,7 +15,7 @@ constexpr TEngineEntry kMissing{&NotSupported, &NothingToRelease, nullptr, nullp
                                 nullptr};
 constexpr TEngineEntry kKermit{&InitKermit,          &KermitDone,
                                &KermitPrepareTransmit, &KermitTransmitHandler,
-                               nullptr,             nullptr};
+                               &KermitPrepareReceive,  &KermitReceiveHandler};
 
 }  // namespace
 

@@ -38,11 +38,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MeterBlocks,
     ::testing::Values(
         // 374 div 10 = 37 blocks of room; 38 at 100 % would need 380 > 373 pixels.
-        BlockCase{377, 10, 0, 100, 100, 37, true, 3},
-        BlockCase{377, 10, 0, 100, 50, 19, false, 0},
-        BlockCase{377, 10, 0, 100, 1, 1, false, 0},
-        BlockCase{377, 10, 0, 100, 0, 0, false, 0},
-        BlockCase{377, 10, 20, 100, 20, 0, false, 0},  // Position = Min
+        BlockCase{377, 10, 0, 100, 100, 37, true, 3},    // full
+        BlockCase{377, 10, 0, 100, 50, 19, false, 0},    // half
+        BlockCase{377, 10, 0, 100, 1, 1, false, 0},      // any progress shows a block
+        BlockCase{377, 10, 0, 100, 0, 0, false, 0},      // none
+        BlockCase{377, 10, 20, 100, 20, 0, false, 0},    // Position = Min
         BlockCase{377, 10, 0, 100, 65535, 37, true, 3},  // far past Max
         BlockCase{150, 8, 0, 100, 100, 18, true, 2},     // a new meter's step
         BlockCase{377, 10, 50, 50, 60, 0, false, 0},     // no range: nothing
@@ -149,11 +149,10 @@ TEST_P(MeterBevel, EdgesTakeTheirColours) {
   EXPECT_EQ(image.pixelColor(1, 10), QColor(Qt::white));  // no block at position 0
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Styles, MeterBevel,
-    ::testing::Values(BevelCase{bsLowered, Qt::red, Qt::green},
-                      BevelCase{bsRaised, Qt::green, Qt::red},
-                      BevelCase{bsNone, Qt::white, Qt::white}));
+INSTANTIATE_TEST_SUITE_P(Styles, MeterBevel,
+                         ::testing::Values(BevelCase{bsLowered, Qt::red, Qt::green},
+                                           BevelCase{bsRaised, Qt::green, Qt::red},
+                                           BevelCase{bsNone, Qt::white, Qt::white}));
 
 }  // namespace
 }  // namespace qor::testing

@@ -49,16 +49,21 @@ TEST(StandardDisplay, HasTheLayoutAndInitialTexts) {
   EXPECT_EQ(window.font().pixelSize(), 12);
   EXPECT_EQ(QFontInfo(window.font()).family(), "Liberation Sans");
   EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
-  const std::pair<QLabel*, const char*> initial[] = {
-      {window.psProtocol, "NoProtocol"},       {window.psBlockCheck, "NoBlockCheck"},
-      {window.psFileName, "NoName"},           {window.psFileSize, "999,999,999,999"},
-      {window.psBlockSize, "1024"},            {window.psTotalBlocks, "999,999,999,999"},
-      {window.psBytesTransferred, "999,999,999,999"},
-      {window.psBlocksRemaining, "999,999,999,999"},
-      {window.psBlockErrors, "999,999"},       {window.psTotalErrors, "999,999"},
-      {window.psEstimatedTime, "9999:99"},     {window.psThroughput, "99999 CPS"},
-      {window.psEfficiency, "100 %"},          {window.psKermitWindows, "99/99"},
-      {window.psStatusMsg, "OK"}};
+  const std::pair<QLabel*, const char*> initial[] = {{window.psProtocol, "NoProtocol"},
+                                                     {window.psBlockCheck, "NoBlockCheck"},
+                                                     {window.psFileName, "NoName"},
+                                                     {window.psFileSize, "999,999,999,999"},
+                                                     {window.psBlockSize, "1024"},
+                                                     {window.psTotalBlocks, "999,999,999,999"},
+                                                     {window.psBytesTransferred, "999,999,999,999"},
+                                                     {window.psBlocksRemaining, "999,999,999,999"},
+                                                     {window.psBlockErrors, "999,999"},
+                                                     {window.psTotalErrors, "999,999"},
+                                                     {window.psEstimatedTime, "9999:99"},
+                                                     {window.psThroughput, "99999 CPS"},
+                                                     {window.psEfficiency, "100 %"},
+                                                     {window.psKermitWindows, "99/99"},
+                                                     {window.psStatusMsg, "OK"}};
   for (const auto& [label, text] : initial) EXPECT_EQ(label->text(), text);
   EXPECT_EQ(window.psPanel1->geometry(), QRect(8, 8, 217, 113));
   EXPECT_EQ(window.psPanel6->geometry(), QRect(8, 240, 449, 33));
@@ -200,8 +205,7 @@ TEST_P(StatusNames, ShowsTheNameCutTo18Characters) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StatusNames,
     ::testing::Values(NameCase{"/images/exactly_18_chars.b", "exactly_18_chars.b"},
-                      NameCase{"C:\\images\\root.cra", "root.cra"},
-                      NameCase{"/x/a:b.bin", "b.bin"},
+                      NameCase{"C:\\images\\root.cra", "root.cra"}, NameCase{"/x/a:b.bin", "b.bin"},
                       // Characters, not bytes: a Cyrillic name is not cut inside a letter.
                       NameCase{"/образы/ядро_ресивера_стеликс.bin",
                                QString::fromUtf8("ядро_ресивера_стел...")}));

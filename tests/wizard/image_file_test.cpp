@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string_view>
 
+#include <unistd.h>
+
 #include "app/wizard/image_file.hpp"
 
 namespace qor::testing {
@@ -13,8 +15,10 @@ namespace {
 using namespace std::string_view_literals;
 
 std::string WriteTemp(std::string_view bytes) {
-  const std::string path = ::testing::TempDir() + "image_file_test.bin";
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  // One file per test process: CTest runs several at once.
+  const std::string path = ::testing::TempDir() + "image_file_test_" + std::to_string(::getpid());
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
@@ -34,9 +38,9 @@ TEST_P(FirstLine, EndsAsATextLineDoes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FirstLine,
     ::testing::Values(LineCase{"abc\ndef"sv, "abc"sv}, LineCase{"abc\r\ndef"sv, "abc"sv},
-                      LineCase{"ab\rc\nd"sv, "abc"sv},        // a lone CR is dropped
-                      LineCase{"ab\r\r\nc"sv, "ab"sv},        // the second CR ends it with the LF
-                      LineCase{"ab\x1a" "cd"sv, "ab"sv},      // Ctrl-Z ends the text
+                      LineCase{"ab\rc\nd"sv, "abc"sv},         // a lone CR is dropped
+                      LineCase{"ab\r\r\nc"sv, "ab"sv},         // the second CR ends it with the LF
+                      LineCase{"ab\032cd"sv, "ab"sv},          // Ctrl-Z ends the text
                       LineCase{"\x00R\x00"sv, "\x00R\x00"sv},  // zero bytes are characters
                       LineCase{""sv, ""sv},
                       LineCase{std::string_view("0123456789012345678901234567890123456789"

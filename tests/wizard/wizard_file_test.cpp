@@ -1,4 +1,5 @@
 // Choosing and checking the image file.
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -6,7 +7,6 @@
 #include <QTimer>
 #include <cctype>
 
-#include "app/wizard/open_image_dialog.hpp"
 #include "tests/wizard/wizard_fixture.hpp"
 
 namespace qor::testing {
@@ -83,15 +83,17 @@ TEST_F(WizardTest, RefusedFileKeepsTheDialogOpenWithItsMessages) {
     std::vector<ShownMessage> messages;
   };
   const Refusal refusals[] = {
-      {wrong, false,
+      {wrong,
+       false,
        {{"Error", QMessageBox::Critical, "Файл \"" + wrong + "\" не является файлом KERNEL"}}},
-      {kernel, true,
+      {kernel,
+       true,
        {{"Error", QMessageBox::Critical, "Файл \"" + kernel + "\" не является файлом RootFS"}}},
       // Both messages, the access error first.
-      {unreadable, false,
+      {unreadable,
+       false,
        {{"Error", QMessageBox::Critical, "Ошибка доступа к файлу " + unreadable},
-        {"Error", QMessageBox::Critical,
-         "Файл \"" + unreadable + "\" не является файлом KERNEL"}}},
+        {"Error", QMessageBox::Critical, "Файл \"" + unreadable + "\" не является файлом KERNEL"}}},
   };
   for (const Refusal& r : refusals) {
     (r.rootfs_type ? form_.RadioButton2 : form_.RadioButton1)->setChecked(true);
@@ -109,8 +111,10 @@ TEST_F(WizardTest, FileDialogStaysOpenUntilAnImagePasses) {
   const QString wrong = ImageFile("wrong.img", "not an image at all");
   const QString good = ImageFile("kernel.img", kKernelImage);
   bool stayed_open = false;
+  QStringList name_filters;
   QTimer::singleShot(0, [&] {
-    app::TOpenImageDialog* dialog = form_.OpenDialog1;
+    QFileDialog* dialog = form_.OpenDialog1.Window();
+    name_filters = dialog->nameFilters();
     dialog->selectFile(wrong);
     static_cast<QDialog*>(dialog)->accept();
     stayed_open = dialog->isVisible();
@@ -120,15 +124,16 @@ TEST_F(WizardTest, FileDialogStaysOpenUntilAnImagePasses) {
   QTest::mouseClick(form_.Button4, Qt::LeftButton);  // to the file page
   QTest::mouseClick(form_.OpenBtn, Qt::LeftButton);
   EXPECT_TRUE(stayed_open);
+  EXPECT_EQ(name_filters, QStringList{"Stellix Kernel (*)"});
+  EXPECT_EQ(form_.OpenDialog1.Window(), nullptr);
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].text, "Файл \"" + wrong + "\" не является файлом KERNEL");
-  EXPECT_EQ(form_.OpenDialog1->result(), QDialog::Accepted);
   EXPECT_EQ(form_.Edit1->text(), good);
   EXPECT_TRUE(form_.Button4->isEnabled());
 }
 
 TEST_F(WizardTest, CancellingTheFileDialogChangesNothing) {
-  QTimer::singleShot(0, [&] { form_.OpenDialog1->reject(); });
+  QTimer::singleShot(0, [&] { form_.OpenDialog1.Window()->reject(); });
   QTest::mouseClick(form_.Button4, Qt::LeftButton);  // to the file page
   QTest::mouseClick(form_.OpenBtn, Qt::LeftButton);
   EXPECT_TRUE(form_.Edit1->text().isEmpty());

@@ -7,6 +7,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <unistd.h>
 
 #include "app/wizard/wizard_form.hpp"
 #include "tests/wizard/message_boxes.hpp"
@@ -27,8 +30,8 @@ inline TPortSources MadeUpPorts(std::vector<std::string> entries) {
 class WizardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::path(::testing::TempDir()) /
-           ("wizard-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // One folder per test process: CTest runs several at once.
+    dir_ = std::filesystem::path(::testing::TempDir()) / ("wizard-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -38,7 +41,8 @@ class WizardTest : public ::testing::Test {
   QString ImageFile(const std::string& name, std::string_view bytes) {
     const std::filesystem::path path = dir_ / name;
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return QString::fromStdString(path.string());
   }
   QString Missing() const { return QString::fromStdString((dir_ / "missing.bin").string()); }

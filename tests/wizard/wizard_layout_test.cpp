@@ -35,11 +35,11 @@ TEST_F(WizardTest, WindowIsAFixedWhiteDialog) {
 TEST_F(WizardTest, ControlsStandWhereTheyBelong) {
   form_.show();
   const std::pair<QWidget*, QRect> places[] = {
-      {form_.Label2, {33, 9, 297, 19}},        {form_.PageControl1, {8, 26, 351, 226}},
-      {form_.Button4, {14, 265, 101, 25}},     {form_.Button1, {14, 280, 101, 25}},
-      {form_.Button3, {14, 294, 101, 25}},     {form_.Image2, {0, 256, 362, 68}},
-      {form_.Image1, {158, 256, 196, 68}},     {form_.PortList, {47, 12, 294, 21}},
-      {form_.Edit1, {47, 12, 213, 21}},        {form_.ProgressBar1, {39, 6, 302, 15}},
+      {form_.Label2, {33, 9, 297, 19}},    {form_.PageControl1, {8, 26, 351, 226}},
+      {form_.Button4, {14, 265, 101, 25}}, {form_.Button1, {14, 280, 101, 25}},
+      {form_.Button3, {14, 294, 101, 25}}, {form_.Image2, {0, 256, 362, 68}},
+      {form_.Image1, {158, 256, 196, 68}}, {form_.PortList, {47, 12, 294, 21}},
+      {form_.Edit1, {47, 12, 213, 21}},    {form_.ProgressBar1, {39, 6, 302, 15}},
       {form_.LogMemo, {0, 44, 343, 174}},
   };
   for (const auto& [widget, place] : places) {
@@ -104,8 +104,8 @@ TEST_F(WizardTest, PagesCarryTheirTexts) {
 }
 
 TEST_F(WizardTest, InstructionsAreGreenTahomaAndCaptionsBlack) {
-  for (QLabel* label : form_.TabSheet1->findChildren<QLabel*>() +
-                       form_.TabSheet2->findChildren<QLabel*>()) {
+  for (QLabel* label :
+       form_.TabSheet1->findChildren<QLabel*>() + form_.TabSheet2->findChildren<QLabel*>()) {
     EXPECT_EQ(QFontInfo(label->font()).family(), "Tahoma") << label->text().toStdString();
     EXPECT_TRUE(label->font().bold());
     const QColor expected = label->wordWrap() ? QColor(0, 128, 0) : QColor(Qt::black);
@@ -162,8 +162,9 @@ TEST_F(WizardTest, ScreenshotsOfEveryPage) {
   if (dir == nullptr) GTEST_SKIP() << "QOR_SCREENSHOT_DIR not set";
   form_.show();
   form_.Edit1->setText("/home/user/images/kernel.img");
-  form_.LogMemo->appendPlainText("Порт: COM1\nРежим прошивки: KERNEL\nЗагружаемый файл: "
-                                 "/home/user/images/kernel.img\nОжидаем подключение...");
+  form_.LogMemo->appendPlainText(
+      "Порт: COM1\nРежим прошивки: KERNEL\nЗагружаемый файл: "
+      "/home/user/images/kernel.img\nОжидаем подключение...");
   form_.ProgressBar1->setValue(40);
   for (int page = 0; page < 4; ++page) {
     form_.GoToPage(page - form_.PageIndex);

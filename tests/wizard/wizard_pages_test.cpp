@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 
-#include "app/wizard/open_image_dialog.hpp"
 #include "comm/platform/exception_display.hpp"
 #include "tests/wizard/wizard_fixture.hpp"
 
@@ -29,7 +28,8 @@ TEST_F(WizardTest, PagesAndButtonsFollowTheLifecycle) {
       {"start", [] {}},
       {"next", [&] { QTest::mouseClick(form_.Button4, Qt::LeftButton); }},
       {"back", [&] { QTest::mouseClick(form_.Button3, Qt::LeftButton); }},
-      {"accept file", [&] {
+      {"accept file",
+       [&] {
          bool can_close = true;
          form_.OpenDialog1CanClose(image, can_close);
        }},
@@ -130,7 +130,7 @@ struct TypeCase {
 
 TEST_F(WizardTest, ImageTypeSetsMenuAnswerAndFilterAndClearsTheFile) {
   EXPECT_EQ(form_.Recovery.GetMenuAnswer(), "2\n\r");  // until the user changes the type
-  EXPECT_EQ(form_.OpenDialog1->Filter(), "Stellix Kernel|*.*");
+  EXPECT_EQ(form_.OpenDialog1.Filter(), "Stellix Kernel|*.*");
   form_.GoToPage(1);
   const TypeCase cases[] = {
       {kKernelStart, &app::TForm1::RadioButton2, "3\r\n", "Stellix RootFS|root.cra",
@@ -144,8 +144,8 @@ TEST_F(WizardTest, ImageTypeSetsMenuAnswerAndFilterAndClearsTheFile) {
     ASSERT_TRUE(form_.Button4->isEnabled());
     QTest::mouseClick(form_.*c.radio, Qt::LeftButton);
     EXPECT_EQ(form_.Recovery.GetMenuAnswer(), c.menu_answer);
-    EXPECT_EQ(form_.OpenDialog1->Filter(), c.filter);
-    EXPECT_EQ(form_.OpenDialog1->nameFilters(), QStringList{c.name_filter});
+    EXPECT_EQ(form_.OpenDialog1.Filter(), c.filter);
+    EXPECT_EQ(form_.OpenDialog1.NameFilters(), QStringList{c.name_filter});
     EXPECT_TRUE(form_.Edit1->text().isEmpty());
     EXPECT_FALSE(form_.Button4->isEnabled());
   }

@@ -30,9 +30,7 @@ class Com1 {
   Com1& operator=(const Com1&) = delete;
 };
 
-QStringList LogLines(const app::TForm1& form) {
-  return form.LogMemo->toPlainText().split('\n');
-}
+QStringList LogLines(const app::TForm1& form) { return form.LogMemo->toPlainText().split('\n'); }
 
 TEST_F(WizardTest, DoneLogsThePortModeAndFileAndWakesTheReceiver) {
   PtyPair line;
@@ -47,8 +45,7 @@ TEST_F(WizardTest, DoneLogsThePortModeAndFileAndWakesTheReceiver) {
   EXPECT_EQ(form_.PageIndex, 2);
   EXPECT_EQ(form_.PageControl1->currentWidget(), form_.TabSheet3);
   EXPECT_EQ(LogLines(form_), QStringList({"Порт: COM1", "Режим прошивки: KERNEL",
-                                          "Загружаемый файл: " + image,
-                                          "Ожидаем подключение..."}));
+                                          "Загружаемый файл: " + image, "Ожидаем подключение..."}));
   EXPECT_TRUE(form_.Button4->isHidden());
   EXPECT_TRUE(form_.Button3->isHidden());
   EXPECT_TRUE(form_.SockPort.Open());
@@ -69,8 +66,9 @@ TEST_F(WizardTest, PortThatCannotBeOpenedIsReported) {
   const Com1 com1("/nonexistent/serial-device");
   form_.GoToPage(1);
   QTest::mouseClick(form_.Button4, Qt::LeftButton);
-  EXPECT_EQ(boxes_.shown, (std::vector<ShownMessage>{
-                              {"Error", QMessageBox::Critical, "Ошибка открытия порта."}}));
+  EXPECT_EQ(
+      boxes_.shown,
+      (std::vector<ShownMessage>{{"Error", QMessageBox::Critical, "Ошибка открытия порта."}}));
   EXPECT_FALSE(form_.SockPort.Open());
   EXPECT_TRUE(form_.Button4->isHidden());
   EXPECT_TRUE(form_.Button3->isHidden());
@@ -126,7 +124,8 @@ TEST(ExceptionMessageBox, ShowsInTheMainThreadWithTheTitle) {
   platform::SetExceptionDisplay(previous);
   ASSERT_EQ(boxes.shown.size(), std::size(cases) + 1);
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(boxes.shown[i], (ShownMessage{"StellixUp 1.0.0", QMessageBox::Critical, cases[i].shown}));
+    EXPECT_EQ(boxes.shown[i],
+              (ShownMessage{"StellixUp 1.0.0", QMessageBox::Critical, cases[i].shown}));
   }
   EXPECT_EQ(boxes.shown.back().text, "From a worker.");
 }
