@@ -19,10 +19,7 @@ QFont PixelFont(const QStringList& families, int pixel_size, bool bold) {
 
 void LoadWizardFonts() {
   static const bool loaded = [] {
-    for (const char* file :
-         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-      QFontDatabase::addApplicationFont(file);
-    }
+    QFontDatabase::addApplicationFont("/usr/share/wine/fonts/tahoma.ttf");
     return true;
   }();
   static_cast<void>(loaded);
@@ -33,7 +30,10 @@ QFont ArialFont(int pixel_size, bool bold) {
 }
 
 QFont TahomaFont(int pixel_size, bool bold) {
-  return PixelFont({"Tahoma", "Liberation Sans"}, pixel_size, bold);
+  // The bold Tahoma substitute here draws regular-weight strokes; the Arial
+  // substitute's bold is really bold and a little narrower, so texts still fit.
+  if (bold) return PixelFont({"Liberation Sans", "Arial"}, pixel_size, true);
+  return PixelFont({"Tahoma", "Liberation Sans"}, pixel_size, false);
 }
 
 }  // namespace qor::app
