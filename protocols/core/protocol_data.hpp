@@ -1,6 +1,7 @@
 #pragma once
 // The protocol record shared by every transfer engine, and the types around it.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -118,6 +119,40 @@ enum TProtocolStatusCode : std::int32_t {
 };
 
 inline constexpr std::size_t kPathSize = 256;  // names are at most 255 characters
+
+// A counter the engine writes in the dispatch thread while the application's
+// thread reads it for progress displays: single reads and writes are atomic,
+// nothing more is promised (a display may mix values of two moments).
+template <class T>
+class Relaxed {
+ public:
+  Relaxed(T value = T{}) : value_(value) {}  // NOLINT: used like the plain value
+  Relaxed(const Relaxed& other) : value_(other.load()) {}
+  Relaxed& operator=(const Relaxed& other) {
+    store(other.load());
+    return *this;
+  }
+  Relaxed& operator=(T value) {
+    store(value);
+    return *this;
+  }
+  operator T() const { return load(); }  // NOLINT
+  Relaxed& operator+=(T delta) {
+    value_.fetch_add(delta, std::memory_order_relaxed);
+    return *this;
+  }
+  Relaxed& operator-=(T delta) {
+    value_.fetch_sub(delta, std::memory_order_relaxed);
+    return *this;
+  }
+  Relaxed& operator++() { return *this += 1; }
+  Relaxed& operator--() { return *this -= 1; }
+  T load() const { return value_.load(std::memory_order_relaxed); }
+  void store(T value) { value_.store(value, std::memory_order_relaxed); }
+
+ private:
+  std::atomic<T> value_;
+};
 inline constexpr std::int32_t kFileBufferSize = 8192;
 
 struct TProtocolData;
@@ -169,7 +204,7 @@ struct TProtocolData {
   std::int32_t BlockCheckMethod = bcmNone;
   std::uint32_t HandshakeRetry = 10;
   std::int32_t HandshakeWait = 182;  // ticks
-  std::int32_t BlockLength = 128;
+  Relaxed<std::int32_t> BlockLength = 128;
   std::int32_t BlockNumber = 0;
   std::uint32_t Options = 0;
   std::int32_t TransmitTimeout = 1092;  // ticks
@@ -177,23 +212,23 @@ struct TProtocolData {
   std::int32_t ProtocolStatus = psOK;
   std::int32_t ActualBlockLength = 0;
   std::int32_t ProtocolError = 0;
-  std::int32_t FileLength = 0;
+  Relaxed<std::int32_t> FileLength = 0;
   std::int32_t FileDate = 0;  // packed date-time
   std::uint32_t BlockCheckValue = 0;
   std::uint8_t* DataBlock = nullptr;  // the engine's packet data buffer
   TProtocolHandler HandlerEntry = nullptr;
   platform::CriticalSection Lock;  // held by the handler for the whole of one call
   bool ForceStatus = false;
-  std::int32_t InProgress = 0;
+  Relaxed<std::int32_t> InProgress = 0;
   std::int32_t BlockErrors = 0;
   std::int32_t TotalErrors = 0;
   std::int32_t CharsPerSecond = 0;
-  std::int32_t Overhead = 0;
+  Relaxed<std::int32_t> Overhead = 0;
   std::int32_t TurnDelay = 0;  // ms
   std::int32_t StatusInterval = 10;  // ticks
   std::int32_t SavedStatus = 0;
   std::int32_t RemainingCount = 0;
-  std::int32_t TransferredCount = 0;
+  Relaxed<std::int32_t> TransferredCount = 0;
   std::int32_t ElapsedTicks = 0;
   TTickTimer TransferTimer;
   bool ReadAtEnd = false;

@@ -1,6 +1,6 @@
 #pragma once
 // The Kermit engine as the protocol component sees it: the record part, the
-// option setters and the transmit prepare routine and handler.
+// option setters and the prepare routines and handlers of both directions.
 #include <cstdint>
 
 #include "protocols/kermit/kermit_data.hpp"
@@ -28,6 +28,13 @@ std::int32_t SetKermitRepeatPrefix(TProtocolData& data, std::uint8_t c);
 // Transmit: StartProtocol(data, ptKermit, KermitTransmitHandler, KermitPrepareTransmit).
 void KermitPrepareTransmit(TProtocolData& data);
 void KermitTransmitHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam);
+
+// Receive: StartProtocol(data, ptKermit, KermitReceiveHandler, KermitPrepareReceive).
+void KermitPrepareReceive(TProtocolData& data);
+void KermitReceiveHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam);
+// The engine's FinishWritingProc: closes the received file, and deletes it
+// when the sender asked to discard it.
+void KermitFinishWriting(TProtocolData& data);
 
 // Sliding-window slots now holding an unacknowledged packet.
 std::int32_t KermitWindowsInUse(TProtocolData& data);

@@ -103,6 +103,7 @@ struct TKermitData : TEngineData {
   bool HibitQuoting = false;
   bool RepeatCompression = false;
   bool ReceivingFile = false;
+  bool CancelPending = false;  // a cancel waits for the reply to our last packet
   std::int32_t TxDataLen = 0;
   std::int32_t RxLen = 0;
   std::int32_t RxDataLen = 0;

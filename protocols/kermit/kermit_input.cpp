@@ -36,6 +36,12 @@ std::uint8_t TakeChar(TKermitData& kd) {
   return c;
 }
 
+// The Send-Init travels with check type 1 also when a sender repeats it after
+// another type was agreed.
+std::uint8_t IncomingCheckType(const TKermitData& kd) {
+  return kd.RxPacketType == 'S' ? std::uint8_t{'1'} : CurrentCheckType(kd);
+}
+
 void AddToCheck(TProtocolData& data, TKermitData& kd, std::uint8_t c) {
   data.BlockCheckValue = UpdateChecksum(c, data.BlockCheckValue);
   kd.KermitCrc = UpdateCrcKermit(c, static_cast<std::uint16_t>(kd.KermitCrc));
@@ -149,7 +155,7 @@ void CollectHeader(TProtocolData& data) {
   SaveCheck(data, kd);
   if (kd.HeaderState == kHeaderDone) {
     data.ProtocolStatus = psGotHeader;
-    kd.RxLen = std::max(kd.RxLen - CheckLength(CurrentCheckType(kd)) - 2, 0);
+    kd.RxLen = std::max(kd.RxLen - CheckLength(IncomingCheckType(kd)) - 2, 0);
   }
 }
 
@@ -163,7 +169,7 @@ void CollectData(TProtocolData& data) {
   kd.RxLen = std::min(kd.RxLen, kKermitDataSize);
   kd.RxDataLen = kd.RxLen;
   RestoreCheck(data, kd);
-  kd.PacketCheckType = CurrentCheckType(kd);
+  kd.PacketCheckType = IncomingCheckType(kd);
   const std::int32_t check_len = CheckLength(kd.PacketCheckType);
   data.ProtocolStatus = psNoData;
   while (!InBufEmpty(kd)) {

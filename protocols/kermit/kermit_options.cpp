@@ -87,6 +87,7 @@ std::int32_t KermitInit(TProtocolData& data) {
   data.FileOffset = 0;
   data.EngineFlag = -1;
   SetDefaultFileProcs(data);
+  data.FinishWritingProc = &KermitFinishWriting;
   data.BlockCheckMethod = CheckTypeToMethod(Kermit(data).LocalParams.CheckType);
   SizeWindowFromParams(data);
   return 0;

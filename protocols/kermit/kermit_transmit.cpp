@@ -4,6 +4,7 @@
 
 #include "comm/comport/com_port.hpp"
 #include "comm/errors/exceptions.hpp"
+#include "comm/ticks.hpp"
 #include "protocols/core/protocol_core.hpp"
 #include "protocols/kermit/kermit.hpp"
 #include "protocols/kermit/kermit_input.hpp"
@@ -80,13 +81,44 @@ bool RoundStops(TProtocolData& data, const TKermitData& kd) {
     case tkError:
       return false;
     case tkSendData:
-    case tkWaitCancel:
     case tkDone:
       return true;
     case tkBlockReply:
       return (WindowFull(kd) || data.ProtocolStatus == psEndFile) && InputDrained(data);
     default:
       return InputDrained(data);
+  }
+}
+
+// Sends the discard packet with sequence seq and ends the transfer.
+void CancelNow(TProtocolData& data, TKermitData& kd, std::int32_t seq) {
+  kd.CancelPending = false;
+  data.BlockNumber = PrevSeq(seq);
+  KermitCancel(data);
+  kd.KermitState = tkError;
+}
+
+// While a cancel waits: false when the reply is not complete yet (nothing
+// else may go out meanwhile); else the discard has been sent, numbered as
+// the reply shows the receiver expects.
+bool TakeReplyBeforeCancel(TProtocolData& data, TKermitData& kd, std::uintptr_t wparam) {
+  if (IsTrigger(wparam, data.TimeoutTrigger)) {
+    CancelNow(data, kd, NextSeq(data.BlockNumber));
+    return true;
+  }
+  TakeReply(data, kd, wparam);
+  switch (data.ProtocolStatus) {
+    case psGotHeader:
+      return true;
+    case psGotData:
+      CancelNow(data, kd, kd.RxPacketType == 'N' ? kd.RxSeq : NextSeq(kd.RxSeq));
+      return true;
+    case psNoHeader:
+    case psNoData:
+      return false;
+    default:
+      CancelNow(data, kd, NextSeq(data.BlockNumber));
+      return true;
   }
 }
 
@@ -105,12 +137,32 @@ void RunRounds(TProtocolData& data, TKermitData& kd, std::uint32_t msg, std::uin
         kd.KermitState = tkError;
       }
       if (msg == kMsgProtocolCancel) {
-        KermitCancel(data);
-        kd.KermitState = tkError;
+        // A port that is closing brings no reply: the discard cannot wait.
+        const bool line_open = data.ComPort != nullptr && data.ComPort->OpenState() == cpsOpen;
+        if (line_open && (IsReplyState(kd.KermitState) || IsCollectState(kd.KermitState))) {
+          // A receiver busy with our last packet may throw away what follows
+          // it: the discard goes out once the reply is in, or after a time-out.
+          if (!kd.CancelPending) {
+            data.ComPort->ArmTimerTrigger(data.TimeoutTrigger,
+                                          SecsToTicks(kd.LocalParams.TimeoutSecs), true);
+          }
+          kd.CancelPending = true;
+          return;
+        }
+        // A data packet built but not yet written leaves its number to the
+        // discard packet: that is the number the receiver expects next.
+        const bool unsent = kd.KermitState == tkSendData && kd.SlotToSend == kd.TableHead &&
+                            kd.LastSentSeq != data.BlockNumber;
+        CancelNow(data, kd, unsent ? data.BlockNumber : NextSeq(data.BlockNumber));
       }
     }
     if (PaceStatus(data, msg, wparam)) return;
-    TakeReply(data, kd, wparam);
+    if (!kd.CancelPending) {
+      TakeReply(data, kd, wparam);
+    } else if (!TakeReplyBeforeCancel(data, kd, wparam)) {
+      data.ProtocolStatus = data.SavedStatus = psOK;
+      return;
+    }
     RunTransmitAction(data, wparam);
     if (data.ProtocolStatus == psGotHeader) kd.HeaderState = 0;
     if (data.ProtocolStatus >= psNoHeader && data.ProtocolStatus <= psNoData) {
@@ -160,6 +212,7 @@ void KermitPrepareTransmit(TProtocolData& data) {
   data.SavedStatus = psOK;
   data.BlockNumber = 0;
   kd->ReceivingFile = false;
+  kd->CancelPending = false;
   data.RemainingCount = 0;
   data.TransferredCount = 0;
   data.TotalErrors = 0;

@@ -323,12 +323,6 @@ std::uint8_t NextState(TProtocolData& data, TKermitData& kd, std::uintptr_t wpar
       kd.KermitState = tkDone;
       FinishProtocol(data);
       return tkDone;
-    case tkWaitCancel: {
-      const auto trigger = static_cast<std::int32_t>(wparam);
-      const bool drained_or_late =
-          wparam != 0 && (trigger == data.TimeoutTrigger || trigger == data.OutBuffUsedTrigger);
-      return drained_or_late ? tkError : tkWaitCancel;
-    }
     case tkError:
       data.FinishReadingProc(data);
       data.FileActive = false;

@@ -51,8 +51,8 @@ BootLoader::BootLoader(TQorComPort& port, TQorProtocol& protocol, BootLoaderOpti
     ReceiveFinished(code);
   };
   protocol_.OnProtocolStatus = [this](TQorCustomProtocol& p, std::uint16_t) {
-    if (options_.break_upload && p.InProgress() && p.FileSize() > 0 &&
-        p.BytesTransferred() * 2 > p.FileSize()) {
+    // The sender need not announce a size: break off after the first 32 KiB.
+    if (options_.break_upload && p.InProgress() && p.BytesTransferred() > 32768) {
       p.CancelTransfer();
     }
   };

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   bool silent = false;
   bool break_upload = false;
   double timeout = 0;
+  std::uint32_t linger = 1500;
   app.add_option("--type", type, "Image type expected: kernel or rootfs")
       ->check(CLI::IsMember({"kernel", "rootfs"}))
       ->capture_default_str();
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
   app.add_flag("--silent", silent, "Never answer (a receiver that is switched off)");
   app.add_flag("--break-upload", break_upload, "Break the upload off half way");
   app.add_option("--timeout", timeout, "Give up after this many seconds (0: never)");
+  app.add_option("--linger", linger,
+                 "Keep the line open this many ms after the end, as a receiver that stays on")
+      ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
 
   std::unique_ptr<qor::tools::NullModem> modem;
@@ -91,8 +95,9 @@ int main(int argc, char** argv) {
     while (qor::platform::ProcessOneMessage() == qor::platform::PumpResult::Processed) {
     }
   }
-  // Let the last output reach the line before the port closes.
-  for (int i = 0; i < 100 && sock.OutputUsed() > 0; ++i) {
+  // The receiver stays on: the wizard closes its port before the line goes.
+  const auto linger_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(linger);
+  while (std::chrono::steady_clock::now() < linger_end) {
     qor::platform::WaitMessage(10);
     while (qor::platform::ProcessOneMessage() == qor::platform::PumpResult::Processed) {
     }

@@ -167,6 +167,8 @@ class TransferTest : public ::testing::Test {
     port.SetOpen(true);
     protocol.SetComPort(&protocol_port());
     protocol.SetProtocolType(ptKermit);
+    // A cancel waits for the reply to the packet on the line, one time-out at most.
+    protocol.SetKermitTimeoutSecs(1);
     protocol.SetStatusDisplay(&status);
     file = std::filesystem::temp_directory_path() / "component_upload.bin";
     std::ofstream(file, std::ios::binary) << std::string(5000, 'z');
@@ -195,7 +197,7 @@ TEST_F(TransferTest, CancelFinishesWithTheCancelCodeAndReportsFirstAndLast) {
   ASSERT_FALSE(status.reports.empty());
   EXPECT_EQ(status.reports.front(), std::make_pair(true, false));
   protocol.CancelTransfer();
-  ASSERT_TRUE(PumpUntil([&] { return !finish_codes.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !finish_codes.empty(); }, 10000));
   EXPECT_EQ(finish_codes, std::vector<std::int32_t>{-6005});
   EXPECT_EQ(status.reports.back(), std::make_pair(false, true));
   EXPECT_FALSE(protocol.InProgress());
@@ -204,7 +206,7 @@ TEST_F(TransferTest, CancelFinishesWithTheCancelCodeAndReportsFirstAndLast) {
 TEST_F(TransferTest, ClosingThePortDuringATransferCancelsIt) {
   protocol.StartTransmit();
   port.SetOpen(false);
-  ASSERT_TRUE(PumpUntil([&] { return !finish_codes.empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return !finish_codes.empty(); }, 10000));
   EXPECT_EQ(finish_codes, std::vector<std::int32_t>{-6005});
 }
 

@@ -42,7 +42,7 @@ struct Upload {
   std::int64_t line_rate = 0;         // bytes per second; 0: unpaced
   int timeout_ms = 60000;
   // Runs while the transfer is under way; may cancel it or cut the line.
-  std::function<void(Uploader&, PtyRelay&, PeerProcess&)> meanwhile;
+  std::function<void(Uploader&, PtyRelay&, PeerProcess&, const std::filesystem::path& dst)> meanwhile;
 };
 
 Outcome RunUpload(const Upload& u) {
@@ -73,8 +73,10 @@ Outcome RunUpload(const Upload& u) {
     Uploader up(relay.OurLine());
     u.configure(up);
     up.Send(files);
-    if (u.meanwhile) u.meanwhile(up, relay, peer);
+    if (u.meanwhile) u.meanwhile(up, relay, peer, dst);
     EXPECT_TRUE(up.WaitFinished(u.timeout_ms));
+    // Our last packet reaches the relay before the port closes.
+    EXPECT_TRUE(WaitUntil([&] { return up.OutputSent() && relay.OurPending() == 0; }, 5000));
     out.finish = up.FinishCode();
     out.errors = up.Errors();
     out.logs = up.Logs();
@@ -178,23 +180,32 @@ TEST(Interop, LongPacketsToGkermit) {
   ExpectDelivered(u);
 }
 
-TEST(Interop, CheckTypesTwoAndThreeToGkermit) {
-  for (const TBlockCheckMethod check : {bcmChecksum2, bcmCrcK}) {
-    SCOPED_TRACE(check);
+// The check type we ask for is used when the receiver names the same one; G-Kermit
+// has no type 2 and answers 1, and then both sides use type 1.
+TEST(Interop, CheckTypesTwoAndThree) {
+  struct Case {
+    Peer peer;
+    TBlockCheckMethod asked;
+    int used;
+  };
+  for (const Case c : {Case{Peer::GKermit, bcmCrcK, 3}, Case{Peer::GKermit, bcmChecksum2, 1},
+                       Case{Peer::CKermit, bcmChecksum2, 2}, Case{Peer::CKermit, bcmCrcK, 3}}) {
+    SCOPED_TRACE(::testing::Message() << (c.peer == Peer::GKermit ? "gkermit " : "kermit ")
+                                      << c.asked);
     Upload u;
-    u.receiver.as_name = "image.bin";
-    u.configure = [check](Uploader& up) {
+    u.peer = c.peer;
+    u.configure = [c](Uploader& up) {
       up.WizardSettings();
-      up.Data().BlockCheckMethod = check;
+      up.Data().BlockCheckMethod = c.asked;
     };
     u.contents = {RandomBytes(5000, 13)};
     const Outcome out = RunUpload(u);
     EXPECT_EQ(out.finish, 0);
     EXPECT_TRUE(out.stored[0] == u.contents[0]);
-    // The Send-Init named the check type the data packets then carry.
     const auto packets = ParseWire(out.wire);
     ASSERT_GT(packets.size(), 3u);
-    EXPECT_EQ(FieldOf(packets[0], 1)[7], check == bcmCrcK ? '3' : '2');
+    EXPECT_EQ(FieldOf(packets[0], 1)[7], c.asked == bcmCrcK ? '3' : '2');
+    for (std::size_t i = 1; i < packets.size(); ++i) EXPECT_EQ(CheckTypeOf(packets[i]), c.used);
   }
 }
 
@@ -227,15 +238,15 @@ TEST(Interop, OneRepeatedByteIsCompressed) {
   }
 }
 
-// With long packets of at most 96, 97 and 98 (the receiver's choice) and
-// check type 2, full data packets have L = 94, 95 and 96.
+// With long packets of at most 95, 96 and 97 (the receiver's choice) and
+// check type 3, full data packets have L = 94, 95 and 96.
 TEST(Interop, NormalAndExtendedHeaderBoundary) {
-  for (const int max : {96, 97, 98}) {
+  for (const int max : {95, 96, 97}) {
     SCOPED_TRACE(max);
     Upload u;
     u.receiver.packet_length = max;
     u.receiver.as_name = "image.bin";
-    u.configure = [](Uploader& up) { ConfigureRich(up, 1024, 0, bcmChecksum2); };
+    u.configure = [](Uploader& up) { ConfigureRich(up, 1024, 0, bcmCrcK); };
     std::string text;
     while (text.size() < 3000) text += "abcdefghijklmnopqrstuvwxyz";
     u.contents = {text};
@@ -246,8 +257,9 @@ TEST(Interop, NormalAndExtendedHeaderBoundary) {
     const auto first_data = std::find_if(packets.begin(), packets.end(),
                                          [](const WirePacket& p) { return p.type == 'D'; });
     ASSERT_NE(first_data, packets.end());
-    EXPECT_EQ(first_data->length, max - 2);
-    EXPECT_EQ(first_data->extended, max - 2 > 94);
+    EXPECT_EQ(first_data->length, max - 1);
+    EXPECT_EQ(first_data->extended, max - 1 > 94);
+    EXPECT_EQ(CheckTypeOf(*first_data), 3);
   }
 }
 
@@ -292,14 +304,22 @@ TEST(Interop, CancelDuringUpload) {
   u.receiver.as_name = "image.bin";
   u.contents = {RandomBytes(200000, 18)};
   u.line_rate = 11520;  // 115200 baud
-  u.meanwhile = [](Uploader& up, PtyRelay& relay, PeerProcess&) {
+  u.meanwhile = [](Uploader& up, PtyRelay& relay, PeerProcess&, const std::filesystem::path& dst) {
     ASSERT_TRUE(WaitUntil(
         [&] {
           up.Pump(5);
           return relay.SentByUs() > 8000;
         },
         20000));
+    ASSERT_TRUE(std::filesystem::exists(dst / "image.bin"));
     up.Cancel();
+    // G-Kermit throws the partial file away when it sees the discard.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          up.Pump(5);
+          return !std::filesystem::exists(dst / "image.bin");
+        },
+        5000));
   };
   const Outcome out = RunUpload(u);
   EXPECT_EQ(out.finish, -6005);
@@ -321,7 +341,7 @@ TEST(Interop, PeerGoneMidTransfer) {
     SetKermitTimeoutSecs(up.Data(), 1);
     up.Data().HandshakeRetry = 3;
   };
-  u.meanwhile = [](Uploader& up, PtyRelay& relay, PeerProcess& peer) {
+  u.meanwhile = [](Uploader& up, PtyRelay& relay, PeerProcess& peer, const std::filesystem::path&) {
     ASSERT_TRUE(WaitUntil(
         [&] {
           up.Pump(5);

@@ -171,6 +171,31 @@ TEST(KermitTransmit, WindowOfFourAndANakForTheSecond) {
   }
 }
 
+TEST(KermitTransmit, NoiseLongerThanTheInputBufferBeforeAReply) {
+  const Result r = Transfer("abc",
+                            [](const WirePacket& p) {
+                              if (p.type != 'F') return AckAll()(p);
+                              return std::string(10000, 'x') + Packet1('Y', p.seq, "");
+                            },
+                            Wizard);
+  EXPECT_EQ(r.finish, 0);
+  EXPECT_EQ(Types(r.packets), "SFDZB");
+}
+
+TEST(KermitTransmit, APortFailureEndsTheTransferWithItsCode) {
+  // A long packet cannot fit an output buffer of 256 bytes: -3006.
+  const Result r = Transfer(RandomBytes(3000, 36), AckAll("~% @-#N1 \" *j"), [](Uploader& up) {
+    up.WizardSettings();
+    SetKermitMaxLongLen(up.Data(), 1024);
+    up.Port().SetOpen(false);
+    up.Port().SetOutSize(256);
+    up.Port().SetOpen(true);
+  });
+  EXPECT_EQ(r.finish, -3006);
+  EXPECT_EQ(r.errors, std::vector<std::int32_t>{-3006});
+  EXPECT_EQ(Types(r.packets), "SF");
+}
+
 TEST(KermitTransmit, ReceiversErrorPacketFailsTheTransfer) {
   const Result r = Transfer("abc",
                             [](const WirePacket& p) {
@@ -200,6 +225,40 @@ TEST(KermitTransmit, ANakForEveryDataPacketEndsAfterTheRetries) {
                             Wizard);
   EXPECT_EQ(r.finish, -6007);
   EXPECT_EQ(r.errors, std::vector<std::int32_t>{-6007});
+}
+
+// A cancel while the receiver still owes the reply to a data packet: the
+// discard waits for that reply (or for the time-out), so that a receiver
+// that empties its input after each packet cannot lose it.
+TEST(KermitTransmit, CancelWaitsForTheReplyToTheLastPacket) {
+  for (const bool reply : {true, false}) {
+    SCOPED_TRACE(reply ? "reply" : "time-out");
+    TempDir dir;
+    const std::string file = dir.Write("image.bin", RandomBytes(5000, 35));
+    PtyPair line;
+    LineReceiver receiver(line.Peer(), [](const WirePacket& p) {
+      return p.type == 'D' ? std::string() : AckAll()(p);
+    });
+    Uploader up(line.Path());
+    up.WizardSettings();
+    SetKermitTimeoutSecs(up.Data(), 1);
+    up.Send({file});
+    ASSERT_TRUE(WaitUntil([&] {
+      up.Pump(5);
+      return Types(receiver.Packets()) == "SFD";
+    }));
+    up.Cancel();
+    up.Pump(300);
+    EXPECT_EQ(Types(receiver.Packets()), "SFD");
+    if (reply) line.Write(Packet1('Y', 2, ""));
+    ASSERT_TRUE(up.WaitFinished(5000));
+    EXPECT_EQ(up.FinishCode(), -6005);
+    EXPECT_TRUE(WaitUntil([&] { return receiver.Packets().size() >= 4; }));
+    const auto packets = receiver.Packets();
+    ASSERT_EQ(Types(packets), "SFDZ");
+    EXPECT_EQ(packets[3].seq, 3);
+    EXPECT_EQ(FieldOf(packets[3], 1), "D");
+  }
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ class PtyRelay {
   void Cut();
   // Bytes our side has sent (that reached the relay).
   std::int64_t SentByUs() const { return sent_by_us_.load(); }
+  // Bytes our side wrote that the relay has not read yet.
+  int OurPending() const { return ours_.Pending(); }
   // Everything our side sent, in order.
   std::string OurWire() const;
 

@@ -24,6 +24,7 @@ class Uploader {
   Uploader& operator=(const Uploader&) = delete;
 
   TProtocolData& Data() { return *data_; }
+  TQorComPort& Port() { return port_; }
   // The recovery wizard's settings (time-outs shortened for tests).
   void WizardSettings();
 
@@ -35,6 +36,8 @@ class Uploader {
   void Pump(int ms);
   // The component's cancel request.
   void Cancel();
+  // Nothing waits in our output buffer.
+  bool OutputSent() { return port_.OutputUsed() == 0; }
 
   bool Finished() const { return finished_; }
   std::int32_t FinishCode() const { return finish_code_; }

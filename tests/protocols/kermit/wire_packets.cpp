@@ -25,7 +25,42 @@ WirePacket Decode(const std::string& frame) {
   return p;
 }
 
+unsigned Crc16Kermit(const std::string& s) {
+  unsigned crc = 0;
+  for (const char ch : s) {
+    unsigned b = static_cast<unsigned char>(ch);
+    for (int i = 0; i < 8; ++i, b >>= 1) crc = ((b ^ crc) & 1) != 0 ? (crc >> 1) ^ 0x8408 : crc >> 1;
+  }
+  return crc;
+}
+
+// The check characters of type c over the characters between MARK and check.
+std::string CheckOf(int c, const std::string& covered) {
+  unsigned sum = 0;
+  for (const char ch : covered) sum += static_cast<unsigned char>(ch);
+  if (c == 1) return std::string(1, ToChar(static_cast<int>((sum + ((sum >> 6) & 3)) & 63)));
+  if (c == 2) return {ToChar(static_cast<int>((sum >> 6) & 63)), ToChar(static_cast<int>(sum & 63))};
+  const unsigned k = Crc16Kermit(covered);
+  return {ToChar(static_cast<int>((k >> 12) & 15)), ToChar(static_cast<int>((k >> 6) & 63)),
+          ToChar(static_cast<int>(k & 63))};
+}
+
 }  // namespace
+
+int CheckTypeOf(const WirePacket& p) {
+  const std::string inner = p.frame.substr(1, p.frame.size() - 2);
+  // Longest first: a one-character check matches by chance far more often.
+  for (int c = 3; c >= 1; --c) {
+    const std::size_t at = p.extended ? 6 : 3;
+    // L counts the characters after LEN; the check must end exactly there.
+    const std::size_t total = p.extended ? at + static_cast<std::size_t>(p.length - 2)
+                                         : 1 + static_cast<std::size_t>(p.length);
+    if (total != inner.size() || inner.size() < at + static_cast<std::size_t>(c)) continue;
+    const std::size_t check_at = inner.size() - static_cast<std::size_t>(c);
+    if (CheckOf(c, inner.substr(0, check_at)) == inner.substr(check_at)) return c;
+  }
+  return 0;
+}
 
 bool FrameReader::Next(WirePacket& packet) {
   const std::size_t mark = pending_.find('\x01');

@@ -30,6 +30,9 @@ class FrameReader {
   std::string pending_;
 };
 
+// The block check type (1, 2 or 3) whose check the packet carries; 0 if none fits.
+int CheckTypeOf(const WirePacket& p);
+
 // A normal packet with a one-character checksum.
 std::string Packet1(char type, int seq, const std::string& field);
 // The field of a packet of check length c.

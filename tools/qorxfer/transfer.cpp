@@ -1,0 +1,223 @@
+#include "tools/qorxfer/transfer.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "comm/comport/com_port.hpp"
+#include "comm/errors/error_text.hpp"
+#include "comm/errors/exceptions.hpp"
+#include "comm/platform/message_queue.hpp"
+#include "comm/ticks.hpp"
+#include "protocols/component/engine_table.hpp"
+#include "protocols/component/protocol_component.hpp"
+#include "tools/qorxfer/port_lookup.hpp"
+#include "tools/qorxfer/progress.hpp"
+
+namespace qor::xfer {
+
+namespace {
+
+constexpr std::int32_t kFileNotFound = -2;
+constexpr std::int32_t kNotSupported = -6015;
+constexpr std::uint32_t kPumpMs = 100;
+constexpr int kDrainMs = 2000;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+void Report(std::int32_t code, const std::string& detail = {}) {
+  std::fprintf(stderr, "error %d: %s%s\n", code, ErrorText(code).c_str(),
+               detail.empty() ? "" : (": " + detail).c_str());
+}
+
+TBlockCheckMethod CheckMethod(int check) {
+  return check == 3 ? bcmCrcK : check == 2 ? bcmChecksum2 : bcmChecksum;
+}
+
+void Configure(TQorProtocol& p, const TransferOptions& o) {
+  p.SetProtocolType(o.protocol);
+  p.SetHandshakeWait(static_cast<std::uint32_t>(std::max(1L, std::lround(o.handshake_wait * 1000 / kMsPerTick))));
+  p.SetHandshakeRetry(o.retries);
+  p.SetWriteFailAction(o.on_exists);
+  p.SetHonorDirectory(o.honor_directory);
+  p.SetIncludeDirectory(o.include_directory);
+  p.SetUpcaseFileNames(o.upcase_names);
+  p.SetDestinationDirectory(o.dir);
+  if (o.protocol == ptKermit) {
+    p.SetKermitMaxLen(o.packet_length);
+    p.SetKermitMaxWindows(o.windows);
+    p.SetKermitTimeoutSecs(o.packet_timeout);
+    p.SetBlockCheckMethod(CheckMethod(o.check));
+  }
+}
+
+// This build has the engine for the direction asked for.
+bool EngineBuilt(const TransferOptions& o) {
+  const TEngineEntry* engine = EngineFor(o.protocol);
+  const bool built = engine != nullptr && (o.direction == Direction::Send
+                                               ? engine->TransmitHandler != nullptr
+                                               : engine->ReceiveHandler != nullptr);
+  if (!built) Report(kNotSupported, o.protocol_name);
+  return built;
+}
+
+// The files to send, before anything touches the line.
+bool FilesReadable(const std::vector<std::string>& files) {
+  for (const std::string& f : files) {
+    if (!std::filesystem::is_regular_file(f) || !std::ifstream(f)) {
+      Report(kFileNotFound, f);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reports the transfer's events on standard error.
+class Reporter {
+ public:
+  Reporter(TQorProtocol& protocol, bool quiet)
+      : protocol_(protocol), quiet_(quiet), progress_(stderr, ::isatty(STDERR_FILENO) == 1) {}
+
+  void OnLog(std::uint16_t code) {
+    in_file_ = code == lfReceiveStart || code == lfTransmitStart;
+    if (in_file_) progress_.Begin();
+    if (quiet_) return;
+    progress_.Break();
+    const std::string name = protocol_.FileName();
+    const std::string size = std::to_string(protocol_.FileSize()) + " bytes";
+    switch (code) {
+      case lfReceiveStart: Line("receiving " + name); break;
+      case lfReceiveOk: Line("received " + name + ", " + size); break;
+      case lfTransmitStart: Line("sending " + name + ", " + size); break;
+      case lfTransmitOk: Line("sent " + name); break;
+      case lfReceiveSkip:
+      case lfTransmitSkip: Line("skipped " + name); break;
+      default: Line("failed " + name); break;
+    }
+  }
+
+  void OnStatus() {
+    if (quiet_ || !in_file_) return;
+    progress_.Update(protocol_.BytesTransferred(), protocol_.FileSize());
+  }
+
+  void OnError(std::int32_t code) {
+    progress_.Break();
+    Report(code);
+    last_reported_ = code;
+  }
+
+  // The final code, unless the error event said it already.
+  void OnFinish(std::int32_t code) {
+    progress_.Break();
+    if (code != 0 && code != last_reported_) Report(code);
+  }
+
+ private:
+  static void Line(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+  TQorProtocol& protocol_;
+  bool quiet_;
+  bool in_file_ = false;  // between a file's start and its end
+  Progress progress_;
+  std::int32_t last_reported_ = 0;
+};
+
+void PumpFor(const std::function<bool()>& done, int limit_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  while (!done() && (limit_ms < 0 || std::chrono::steady_clock::now() < end)) {
+    platform::WaitMessage(kPumpMs);
+    while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
+    }
+  }
+}
+
+}  // namespace
+
+int RunTransfer(const TransferOptions& o) {
+  if (!EngineBuilt(o)) return kNotStarted;
+  if (o.direction == Direction::Send && !FilesReadable(o.files)) return kNotStarted;
+  const std::int32_t number = PortNumberFor(o.port);
+  if (number == 0) {
+    Report(kFileNotFound, o.port);
+    return kNotStarted;
+  }
+  platform::SetMainThread();
+  TQorComPort port;
+  TQorProtocol protocol;
+  Reporter reporter(protocol, o.quiet);
+  bool finished = false;
+  std::int32_t finish_code = 0;
+  std::size_t next_file = 0;
+  protocol.OnProtocolNextFile = [&](TQorCustomProtocol&, std::string& name) {
+    name = next_file < o.files.size() ? o.files[next_file++] : std::string();
+  };
+  protocol.OnProtocolLog = [&](TQorCustomProtocol&, std::uint16_t code) { reporter.OnLog(code); };
+  protocol.OnProtocolStatus = [&](TQorCustomProtocol&, std::uint16_t) { reporter.OnStatus(); };
+  protocol.OnProtocolError = [&](TQorCustomProtocol&, std::int32_t code) { reporter.OnError(code); };
+  protocol.OnProtocolFinish = [&](TQorCustomProtocol&, std::int32_t code) {
+    finished = true;
+    finish_code = code;
+    reporter.OnFinish(code);
+  };
+  try {
+    protocol.SetComPort(&port);
+    Configure(protocol, o);
+  } catch (const EQORException& e) {
+    Report(e.ErrorCode());
+    return kNotStarted;
+  }
+  try {
+    port.SetComNumber(static_cast<std::uint16_t>(number));
+    port.SetBaud(o.baud);
+    if (!o.trace_file.empty()) {
+      port.SetTraceName(o.trace_file);
+      port.SetTracing(tlOn);
+    }
+    if (!o.log_file.empty()) {
+      port.SetLogName(o.log_file);
+      port.SetLogging(tlOn);
+    }
+    port.SetOpen(true);
+  } catch (const EQORException& e) {
+    Report(e.ErrorCode(), o.port);
+    return kNotStarted;
+  }
+  if (o.direction == Direction::Send) {
+    protocol.StartTransmit();
+  } else {
+    protocol.StartReceive();
+  }
+
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  bool cancelled = false;
+  PumpFor(
+      [&] {
+        if (g_interrupted != 0 && !cancelled) {
+          cancelled = true;
+          protocol.CancelTransfer();
+        }
+        return finished;
+      },
+      -1);
+  // Our last acknowledge must reach the line before the port closes.
+  PumpFor([&] { return port.OutputUsed() == 0; }, kDrainMs);
+  try {
+    port.SetOpen(false);
+  } catch (const EQORException& e) {
+    Report(e.ErrorCode());
+  }
+  return finish_code == 0 ? kSucceeded : kTransferFailed;
+}
+
+}  // namespace qor::xfer

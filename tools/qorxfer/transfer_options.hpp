@@ -1,0 +1,41 @@
+#pragma once
+// What one run of qorxfer is asked to do.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocols/core/protocol_data.hpp"
+
+namespace qor::xfer {
+
+enum class Direction { Send, Receive };
+
+struct TransferOptions {
+  Direction direction = Direction::Send;
+  std::string port;  // COMn, a number, or a device path
+  std::string protocol_name = "kermit";
+  TProtocolType protocol = ptKermit;
+  std::int32_t baud = 115200;
+  std::vector<std::string> files;  // send
+  std::string dir;                 // receive
+
+  // Kermit
+  std::uint32_t packet_length = 80;  // above 94: long packets
+  std::uint32_t windows = 0;         // 0 or 1: stop and wait
+  int check = 1;                     // block check type 1, 2 or 3
+  std::uint32_t packet_timeout = 5;  // seconds the other side waits for our packets
+
+  // Every protocol
+  double handshake_wait = 10;  // seconds we wait for the other side
+  std::uint32_t retries = 10;
+  TWriteFailAction on_exists = wfWriteRename;
+  bool honor_directory = false;    // receive: keep the directories a sender names
+  bool include_directory = false;  // send: announce names with their directories
+  bool upcase_names = false;       // send: announce names in capitals
+
+  std::string trace_file;
+  std::string log_file;
+  bool quiet = false;  // no progress, no per-file lines
+};
+
+}  // namespace qor::xfer
