@@ -30,6 +30,10 @@ int main(int argc, char** argv) {
   bool break_upload = false;
   double timeout = 0;
   std::uint32_t linger = 1500;
+  std::uint32_t max_len = 80;
+  int check = 1;
+  double noise = 0;
+  std::uint32_t seed = 1;
   app.add_option("--type", type, "Image type expected: kernel or rootfs")
       ->check(CLI::IsMember({"kernel", "rootfs"}))
       ->capture_default_str();
@@ -40,6 +44,15 @@ int main(int argc, char** argv) {
   app.add_flag("--silent", silent, "Never answer (a receiver that is switched off)");
   app.add_flag("--break-upload", break_upload, "Break the upload off half way");
   app.add_option("--timeout", timeout, "Give up after this many seconds (0: never)");
+  app.add_option("--max-len", max_len, "Longest Kermit packet the receiver accepts (10-1024)")
+      ->check(CLI::Range(10, 1024))
+      ->capture_default_str();
+  app.add_option("--check", check, "Kermit block check type the receiver asks for (1, 2 or 3)")
+      ->check(CLI::Range(1, 3))
+      ->capture_default_str();
+  app.add_option("--noise", noise, "Chance per byte of a flipped bit on the pty line (0-1)")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--seed", seed, "Seed of the line noise")->capture_default_str();
   app.add_option("--linger", linger,
                  "Keep the line open this many ms after the end, as a receiver that stays on")
       ->capture_default_str();
@@ -48,7 +61,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<qor::tools::NullModem> modem;
   std::string own_end = port;
   if (port.empty()) {
-    modem = std::make_unique<qor::tools::NullModem>();
+    modem = std::make_unique<qor::tools::NullModem>(noise, seed);
     own_end = modem->EndA();
     std::printf("PORT %s\n", modem->EndB().c_str());
     std::fflush(stdout);
@@ -78,6 +91,10 @@ int main(int argc, char** argv) {
   options.expected_file = expect;
   options.receive_dir = dir;
   qor::tools::BootLoader loader(sock, protocol, options);
+  protocol.SetKermitMaxLen(max_len);
+  protocol.SetBlockCheckMethod(check == 1   ? qor::bcmChecksum
+                               : check == 2 ? qor::bcmChecksum2
+                                            : qor::bcmCrcK);
   try {
     sock.SetOpen(true);
   } catch (const std::exception& e) {

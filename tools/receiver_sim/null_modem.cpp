@@ -31,11 +31,22 @@ void OpenRawPty(int& master, int& slave, std::string& path) {
   path = name;
 }
 
-// Moves what one master has to the other; false when the line is gone.
-bool Forward(int from, int to) {
+}  // namespace
+
+// Moves what one master has to the other, flipping bits as the noise says;
+// false when the line is gone.
+bool NullModem::Forward(int from, int to) {
   char buffer[4096];
   const ssize_t n = ::read(from, buffer, sizeof buffer);
   if (n < 0) return errno == EAGAIN || errno == EINTR || errno == EIO;
+  for (ssize_t i = 0; noise_ > 0 && i < n; ++i) {
+    random_ ^= random_ << 13;
+    random_ ^= random_ >> 17;
+    random_ ^= random_ << 5;
+    if (static_cast<double>(random_) / 4294967296.0 < noise_) {
+      buffer[i] = static_cast<char>(buffer[i] ^ (1 << (random_ % 8)));
+    }
+  }
   for (ssize_t done = 0; done < n;) {
     const ssize_t w = ::write(to, buffer + done, static_cast<std::size_t>(n - done));
     if (w < 0) {
@@ -49,9 +60,8 @@ bool Forward(int from, int to) {
   return true;
 }
 
-}  // namespace
-
-NullModem::NullModem() {
+NullModem::NullModem(double noise, std::uint32_t seed)
+    : noise_(noise), random_(seed == 0 ? 1 : seed) {
   OpenRawPty(master_a_, slave_a_, path_a_);
   OpenRawPty(master_b_, slave_b_, path_b_);
   stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

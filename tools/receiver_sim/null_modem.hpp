@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -12,7 +13,9 @@ namespace qor::tools {
 // as a serial port.
 class NullModem {
  public:
-  NullModem();  // throws std::system_error when no pty can be had
+  // noise: the chance that a byte on the line gets one bit flipped (seeded, so
+  // a run can be repeated). Throws std::system_error when no pty can be had.
+  explicit NullModem(double noise = 0, std::uint32_t seed = 1);
   ~NullModem();
   NullModem(const NullModem&) = delete;
   NullModem& operator=(const NullModem&) = delete;
@@ -22,11 +25,14 @@ class NullModem {
 
  private:
   int Relay();
+  bool Forward(int from, int to);
 
   int master_a_ = -1, master_b_ = -1;
   int slave_a_ = -1, slave_b_ = -1;  // held open so that a reopen never hangs up
   int stop_fd_ = -1;
   std::string path_a_, path_b_;
+  double noise_;
+  std::uint32_t random_;  // xorshift state, relay thread only
   std::unique_ptr<platform::Thread> relay_;
 };
 
