@@ -185,6 +185,18 @@ TEST_F(RecoveryTest, MenuAnswerFollowsTheImageType) {
   EXPECT_EQ(Sent(), "3\r\n");
 }
 
+TEST_F(RecoveryTest, ReceivedLineEndsAreSwapped) {
+  Open();
+  const struct {
+    std::string in, out;
+  } cases[] = {{"\r", "\n"}, {"\n", "\r"}, {"\r\n", "\n\r"}, {std::string("a\0b", 3), std::string("a\0b", 3)}};
+  for (const auto& c : cases) {
+    const std::size_t before = sequence->FlashText.size();
+    Receive(c.in);
+    EXPECT_EQ(sequence->FlashText.substr(before), c.out);
+  }
+}
+
 TEST_F(RecoveryTest, DataEventWithNothingAnnouncedLeavesTheStateAlone) {
   Open();
   sequence->SockPortTriggerAvail(port, 0);
