@@ -91,7 +91,8 @@ bool Advance(TProtocolData& data, TKermitData& kd, std::int32_t steps) {
 // The slot holding seq between the tail and the head, or 0 when seq lies
 // behind the window (its packet was written out long ago).
 std::int32_t SlotOf(const TKermitData& kd, std::int32_t seq) {
-  const std::int32_t behind = (kd.Slots[static_cast<std::size_t>(kd.TableHead - 1)].SlotSeq - seq) & 63;
+  const std::int32_t behind =
+      (kd.Slots[static_cast<std::size_t>(kd.TableHead - 1)].SlotSeq - seq) & 63;
   const std::int32_t held = (kd.TableHead - kd.TableTail + kd.TableSize) % kd.TableSize + 1;
   if (behind >= held) return 0;
   std::int32_t index = kd.TableHead;

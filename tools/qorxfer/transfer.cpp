@@ -29,6 +29,7 @@ constexpr std::int32_t kFileNotFound = -2;
 constexpr std::int32_t kNotSupported = -6015;
 constexpr std::uint32_t kPumpMs = 100;
 constexpr int kDrainMs = 2000;
+constexpr int kLingerMs = 200;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -45,7 +46,8 @@ TBlockCheckMethod CheckMethod(int check) {
 
 void Configure(TQorProtocol& p, const TransferOptions& o) {
   p.SetProtocolType(o.protocol);
-  p.SetHandshakeWait(static_cast<std::uint32_t>(std::max(1L, std::lround(o.handshake_wait * 1000 / kMsPerTick))));
+  p.SetHandshakeWait(
+      static_cast<std::uint32_t>(std::max(1L, std::lround(o.handshake_wait * 1000 / kMsPerTick))));
   p.SetHandshakeRetry(o.retries);
   p.SetWriteFailAction(o.on_exists);
   p.SetHonorDirectory(o.honor_directory);
@@ -63,9 +65,9 @@ void Configure(TQorProtocol& p, const TransferOptions& o) {
 // This build has the engine for the direction asked for.
 bool EngineBuilt(const TransferOptions& o) {
   const TEngineEntry* engine = EngineFor(o.protocol);
-  const bool built = engine != nullptr && (o.direction == Direction::Send
-                                               ? engine->TransmitHandler != nullptr
-                                               : engine->ReceiveHandler != nullptr);
+  const bool built =
+      engine != nullptr && (o.direction == Direction::Send ? engine->TransmitHandler != nullptr
+                                                           : engine->ReceiveHandler != nullptr);
   if (!built) Report(kNotSupported, o.protocol_name);
   return built;
 }
@@ -163,7 +165,9 @@ int RunTransfer(const TransferOptions& o) {
   };
   protocol.OnProtocolLog = [&](TQorCustomProtocol&, std::uint16_t code) { reporter.OnLog(code); };
   protocol.OnProtocolStatus = [&](TQorCustomProtocol&, std::uint16_t) { reporter.OnStatus(); };
-  protocol.OnProtocolError = [&](TQorCustomProtocol&, std::int32_t code) { reporter.OnError(code); };
+  protocol.OnProtocolError = [&](TQorCustomProtocol&, std::int32_t code) {
+    reporter.OnError(code);
+  };
   protocol.OnProtocolFinish = [&](TQorCustomProtocol&, std::int32_t code) {
     finished = true;
     finish_code = code;
@@ -210,8 +214,11 @@ int RunTransfer(const TransferOptions& o) {
         return finished;
       },
       -1);
-  // Our last acknowledge must reach the line before the port closes.
+  // Our last acknowledge must reach the line before the port closes. The
+  // ring says only what waits in it: the write thread may still hold the last
+  // bytes it took, and closing drops them.
   PumpFor([&] { return port.OutputUsed() == 0; }, kDrainMs);
+  PumpFor([] { return false; }, kLingerMs);
   try {
     port.SetOpen(false);
   } catch (const EQORException& e) {

@@ -23,7 +23,8 @@ bool PumpUntil(const std::function<bool()>& pred, int ms) {
   return true;
 }
 
-Endpoint::Endpoint(const std::string& line, int number) : env_name_("COM" + std::to_string(number)) {
+Endpoint::Endpoint(const std::string& line, int number)
+    : env_name_("COM" + std::to_string(number)) {
   ::setenv(env_name_.c_str(), line.c_str(), 1);
   port_.SetComNumber(static_cast<std::uint16_t>(number));
   port_.SetBaud(115200);

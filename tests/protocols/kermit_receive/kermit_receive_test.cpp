@@ -128,7 +128,9 @@ TEST(KermitReceive, WindowPlacesEveryPacket) {
       {"sequence numbers wrap at 64", window4, four,
        [] {
          std::vector<Step> steps;
-         for (int seq = 2; seq < 70; ++seq) steps.push_back(D(seq & 63, "Y" + std::to_string(seq & 63)));
+         for (int seq = 2; seq < 70; ++seq) {
+           steps.push_back(D(seq & 63, "Y" + std::to_string(seq & 63)));
+         }
          steps.push_back({'Z', 70 & 63, "", "Y6"});
          steps.push_back({'B', 71 & 63, "", "Y7"});
          return steps;
@@ -225,7 +227,9 @@ TEST(KermitReceive, RefusedFilesEndTheTransferAndTouchNothing) {
   };
   const Case cases[] = {
       {"the application refuses",
-       [](ReceiveSession& s) { s.receiver.on_accept = [](bool& accept, std::string&) { accept = false; }; },
+       [](ReceiveSession& s) {
+         s.receiver.on_accept = [](bool& accept, std::string&) { accept = false; };
+       },
        "DATA.BIN", "Z1", -6005, {lfReceiveStart, lfReceiveSkip}},
       {"an existing file may not be overwritten",
        [](ReceiveSession& s) { s.receiver.Protocol().SetWriteFailAction(wfWriteFail); }, "DATA.BIN",

@@ -105,17 +105,22 @@ void ExpectReceived(const PeerSend& s) {
     EXPECT_EQ(kd.LocalParams.CheckType, '0' + s.check);
   }
   int longest = 0;
-  for (const WirePacket& packet : ParseWire(relay.SentFromB())) longest = std::max(longest, packet.length);
+  for (const WirePacket& packet : ParseWire(relay.SentFromB())) {
+    longest = std::max(longest, packet.length);
+  }
   EXPECT_GT(longest, std::min(s.packet_length, 94) * 3 / 4);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string got = fs::exists(dst / names[i]) ? TempDir::Read(dst / names[i]) : "<missing>";
+    const fs::path file = dst / names[i];
+    const std::string got = fs::exists(file) ? TempDir::Read(file) : "<missing>";
     EXPECT_TRUE(got == s.contents[i]) << names[i] << ": " << got.size() << " bytes of "
                                       << s.contents[i].size();
   }
 }
 
 // Runs of equal bytes that cross the 1024-byte blocks, and random bytes with runs.
-std::string Runs() { return std::string(2500, '\0') + std::string(1500, 'A') + std::string(900, '\xff'); }
+std::string Runs() {
+  return std::string(2500, '\0') + std::string(1500, 'A') + std::string(900, '\xff');
+}
 
 TEST(ReceiveInterop, FromGkermit) {
   const PeerSend sends[] = {
@@ -149,7 +154,9 @@ TEST(ReceiveInteropLarge, FromBothPeers) {
 
 // Drops the nth packet of a type that passes, once.
 PacketRelay::Filter DropNth(char type, int nth) {
-  return [type, nth, seen = 0](const WirePacket& p) mutable { return p.type != type || ++seen != nth; };
+  return [type, nth, seen = 0](const WirePacket& p) mutable {
+    return p.type != type || ++seen != nth;
+  };
 }
 
 struct OwnSend {

@@ -10,7 +10,9 @@ unsigned Crc16Kermit(std::string_view s) {
   unsigned crc = 0;
   for (const char ch : s) {
     unsigned b = static_cast<unsigned char>(ch);
-    for (int i = 0; i < 8; ++i, b >>= 1) crc = ((b ^ crc) & 1) != 0 ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    for (int i = 0; i < 8; ++i, b >>= 1) {
+      crc = ((b ^ crc) & 1) != 0 ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    }
   }
   return crc;
 }
@@ -19,7 +21,9 @@ std::string CheckOf(int check, std::string_view covered) {
   unsigned sum = 0;
   for (const char ch : covered) sum += static_cast<unsigned char>(ch);
   if (check == 1) return {ToChar(static_cast<int>((sum + ((sum >> 6) & 3)) & 63))};
-  if (check == 2) return {ToChar(static_cast<int>((sum >> 6) & 63)), ToChar(static_cast<int>(sum & 63))};
+  if (check == 2) {
+    return {ToChar(static_cast<int>((sum >> 6) & 63)), ToChar(static_cast<int>(sum & 63))};
+  }
   const unsigned k = Crc16Kermit(covered);
   return {ToChar(static_cast<int>((k >> 12) & 15)), ToChar(static_cast<int>((k >> 6) & 63)),
           ToChar(static_cast<int>(k & 63))};
