@@ -121,7 +121,11 @@ TEST_F(RecoveryTest, WakesTheReceiverAndWalksTheSixSteps) {
   Open();
   EXPECT_TRUE(view.navigation_hidden);
   EXPECT_EQ(view.log, std::vector<std::string>{"Ожидаем подключение..."});
-  ASSERT_TRUE(PumpUntil([&] { return Sent().find("\n\r\n\r") != std::string::npos; }));
+  std::string woken;  // the wake-up poll: LF CR again and again
+  ASSERT_TRUE(PumpUntil([&] {
+    woken += Sent();
+    return woken.find("\n\r\n\r") != std::string::npos;
+  }));
 
   Receive(kMainMenu);
   EXPECT_TRUE(sequence->ReceiverAnswered);
