@@ -100,7 +100,7 @@ class FullRecovery : public ::testing::TestWithParam<Case> {};
 TEST_P(FullRecovery, ImageArrivesIdenticalAndTheFlashCompletes) {
   const Case& c = GetParam();
   const std::string image = std::string(SAMPLES_DIR) + "/" + c.image;
-  Simulator sim({"--type", c.type, "--expect", image, "--timeout", "60"});
+  Simulator sim({"--type", c.type, "--expect", image, "--timeout", "25"});
   ASSERT_FALSE(sim.Port().empty());
   ::setenv("COM240", sim.Port().c_str(), 1);
 
@@ -113,7 +113,7 @@ TEST_P(FullRecovery, ImageArrivesIdenticalAndTheFlashCompletes) {
   if (*c.menu_answer != '\0') sequence.SetMenuAnswer(c.menu_answer);
   sequence.SetImageFileSize(static_cast<std::int32_t>(std::filesystem::file_size(image)));
   sequence.OpenReceiverPort();
-  if (!PumpUntil([&] { return sequence.Completed() || !view.errors.empty(); }, 70000)) {
+  if (!PumpUntil([&] { return sequence.Completed() || !view.errors.empty(); }, 30000)) {
     const int status = sim.Finish();
     FAIL() << "no end; log:\n" << Joined(view.log) << view.info << "\nsimulator (" << status
            << "):\n" << sim.Output();
@@ -151,7 +151,7 @@ TEST(SilentReceiver, WakeUpPollKeepsGoingAndNothingElseHappens) {
 
 TEST(BrokenUpload, NoFlashCommandAndTheErrorIsShown) {
   const std::string image = std::string(SAMPLES_DIR) + "/kernel_small.img";
-  Simulator sim({"--break-upload", "--timeout", "90"});
+  Simulator sim({"--break-upload", "--timeout", "25"});
   ASSERT_FALSE(sim.Port().empty());
   ::setenv("COM242", sim.Port().c_str(), 1);
   RecorderView view;
@@ -162,7 +162,7 @@ TEST(BrokenUpload, NoFlashCommandAndTheErrorIsShown) {
   port.SetComNumber(242);
   sequence.SetImageFileSize(static_cast<std::int32_t>(std::filesystem::file_size(image)));
   sequence.OpenReceiverPort();
-  ASSERT_TRUE(PumpUntil([&] { return !view.errors.empty(); }, 90000));
+  ASSERT_TRUE(PumpUntil([&] { return !view.errors.empty(); }, 30000));
   EXPECT_EQ(view.errors, std::vector<std::string>{"Ошибка передачи файла."});
   EXPECT_FALSE(sequence.FlashStarted);
   EXPECT_TRUE(view.closed);

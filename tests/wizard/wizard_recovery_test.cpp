@@ -34,7 +34,7 @@ bool RunLoopUntil(const std::function<bool()>& pred, int ms) {
 TEST_F(WizardTest, WholeRecoveryByClicksEndsInTheInformationMessage) {
   const std::string image = std::string(SAMPLES_DIR) + "/kernel_small.img";
   std::FILE* sim = ::popen((std::string(STELLIX_SIM_PATH) + " --type kernel --expect " + image +
-                            " --timeout 60 2>&1")
+                            " --timeout 25 2>&1")
                                .c_str(),
                            "r");
   ASSERT_NE(sim, nullptr);
@@ -51,7 +51,7 @@ TEST_F(WizardTest, WholeRecoveryByClicksEndsInTheInformationMessage) {
   form_.OpenDialog1CanClose(QString::fromStdString(image), can_close);
   ASSERT_TRUE(can_close);
   QTest::mouseClick(form_.Button4, Qt::LeftButton);  // "Готово"
-  const bool done = RunLoopUntil([&] { return !boxes_.shown.empty(); }, 60000);
+  const bool done = RunLoopUntil([&] { return !boxes_.shown.empty(); }, 30000);
   std::string rest;
   while (std::fgets(line, sizeof line, sim) != nullptr) rest += line;
   const int status = ::pclose(sim);
