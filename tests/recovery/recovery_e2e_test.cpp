@@ -149,26 +149,5 @@ TEST(SilentReceiver, WakeUpPollKeepsGoingAndNothingElseHappens) {
   ::unsetenv("COM241");
 }
 
-TEST(BrokenUpload, NoFlashCommandAndTheErrorIsShown) {
-  const std::string image = std::string(SAMPLES_DIR) + "/kernel_small.img";
-  Simulator sim({"--break-upload", "--timeout", "25"});
-  ASSERT_FALSE(sim.Port().empty());
-  ::setenv("COM242", sim.Port().c_str(), 1);
-  RecorderView view;
-  view.image = image;
-  TQorComPort port;
-  TQorProtocol protocol;
-  RecoverySequence sequence(view, port, protocol, nullptr);
-  port.SetComNumber(242);
-  sequence.SetImageFileSize(static_cast<std::int32_t>(std::filesystem::file_size(image)));
-  sequence.OpenReceiverPort();
-  ASSERT_TRUE(PumpUntil([&] { return !view.errors.empty(); }, 30000));
-  EXPECT_EQ(view.errors, std::vector<std::string>{"Ошибка передачи файла."});
-  EXPECT_FALSE(sequence.FlashStarted);
-  EXPECT_TRUE(view.closed);
-  EXPECT_NE(sim.Finish(), 0);
-  ::unsetenv("COM242");
-}
-
 }  // namespace
 }  // namespace qor::app
