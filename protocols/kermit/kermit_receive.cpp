@@ -16,7 +16,6 @@ namespace qor {
 
 namespace {
 
-constexpr std::uint16_t kStateLogBase = 197;
 constexpr std::int32_t kFault = -6014;
 constexpr std::int32_t kNotSupported = -6015;
 
@@ -26,42 +25,12 @@ bool IsCollectState(std::uint8_t s) {
   return s == rkCollInit || s == rkCollFile || s == rkCollData;
 }
 
-bool IsTrigger(std::uintptr_t wparam, std::int32_t handle) {
-  return wparam != 0 && static_cast<std::int32_t>(wparam) == handle;
-}
-
-void LogState(TProtocolData& data, const TKermitData& kd) {
-  TQorBaseDispatcher* dispatcher = data.ComPort->Dispatcher();
-  if (dispatcher != nullptr && dispatcher->Logging()) {
-    dispatcher->AddLogEntry(dlkKermit, static_cast<std::uint16_t>(kStateLogBase + kd.KermitState),
-                            0);
-  }
-}
-
 // What arrived for a state that waits for a packet: a time-out, another
 // trigger, or characters for the assemblers.
 void TakePacket(TProtocolData& data, TKermitData& kd, std::uintptr_t wparam) {
   const bool header = IsHeaderState(kd.KermitState);
   if (!header && !IsCollectState(kd.KermitState)) return;
-  if (IsTrigger(wparam, data.TimeoutTrigger)) {
-    data.ForceStatus = true;
-    if (CountError(data)) {
-      kd.KermitState = rkError;
-    } else {
-      data.ProtocolStatus = psTimeout;
-    }
-  } else if (wparam != 0) {
-    data.ProtocolStatus = header ? psNoHeader : psNoData;
-  } else if (header) {
-    CollectHeader(data);
-  } else {
-    CollectData(data);
-    const std::int32_t s = data.ProtocolStatus;
-    if (s != psOK && s != psGotData && s != psNoData) {  // a bad check
-      data.ForceStatus = true;
-      if (CountError(data)) kd.KermitState = rkError;
-    }
-  }
+  TakeIncoming(data, kd, wparam, header, rkError);
 }
 
 bool RoundStops(TProtocolData& data, const TKermitData& kd) {
@@ -83,7 +52,7 @@ void RunRounds(TProtocolData& data, TKermitData& kd, std::uint32_t msg, std::uin
     wparam = 0;
   }
   for (;;) {
-    LogState(data, kd);
+    LogKermitState(data, kd);
     if (kd.KermitState == rkDone) return;
     data.ProtocolStatus = data.SavedStatus;
     if (data.SavedStatus != psCancelRequested) {

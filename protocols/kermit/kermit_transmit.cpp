@@ -17,7 +17,6 @@ namespace qor {
 
 namespace {
 
-constexpr std::uint16_t kStateLogBase = 197;
 constexpr std::int32_t kFault = -6014;
 constexpr std::int32_t kNotSupported = -6015;
 
@@ -31,42 +30,12 @@ bool IsCollectState(std::uint8_t s) {
          s == tkCollBreak;
 }
 
-bool IsTrigger(std::uintptr_t wparam, std::int32_t handle) {
-  return wparam != 0 && static_cast<std::int32_t>(wparam) == handle;
-}
-
-void LogState(TProtocolData& data, const TKermitData& kd) {
-  TQorBaseDispatcher* dispatcher = data.ComPort->Dispatcher();
-  if (dispatcher != nullptr && dispatcher->Logging()) {
-    dispatcher->AddLogEntry(dlkKermit, static_cast<std::uint16_t>(kStateLogBase + kd.KermitState),
-                            0);
-  }
-}
-
 // What arrived for a state that waits for a reply: a time-out, another
 // trigger, or characters for the assemblers.
 void TakeReply(TProtocolData& data, TKermitData& kd, std::uintptr_t wparam) {
-  const bool reply = IsReplyState(kd.KermitState);
-  if (!reply && !IsCollectState(kd.KermitState)) return;
-  if (IsTrigger(wparam, data.TimeoutTrigger)) {
-    data.ForceStatus = true;
-    if (CountError(data)) {
-      kd.KermitState = tkError;
-    } else {
-      data.ProtocolStatus = psTimeout;
-    }
-  } else if (wparam != 0) {
-    data.ProtocolStatus = reply ? psNoHeader : psNoData;
-  } else if (reply) {
-    CollectHeader(data);
-  } else {
-    CollectData(data);
-    const std::int32_t s = data.ProtocolStatus;
-    if (s != psOK && s != psGotData && s != psNoData) {  // a bad check
-      data.ForceStatus = true;
-      if (CountError(data)) kd.KermitState = tkError;
-    }
-  }
+  const bool header = IsReplyState(kd.KermitState);
+  if (!header && !IsCollectState(kd.KermitState)) return;
+  TakeIncoming(data, kd, wparam, header, tkError);
 }
 
 bool RoundStops(TProtocolData& data, const TKermitData& kd) {
@@ -128,7 +97,7 @@ void RunRounds(TProtocolData& data, TKermitData& kd, std::uint32_t msg, std::uin
     wparam = 0;
   }
   for (;;) {
-    LogState(data, kd);
+    LogKermitState(data, kd);
     if (kd.KermitState == tkDone) return;
     data.ProtocolStatus = data.SavedStatus;
     if (data.SavedStatus != psCancelRequested) {
