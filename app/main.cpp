@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   CLI::App app{"StellixUp - serial firmware recovery for the Stellix M9 receiver"};
   app.set_version_flag("--version", "StellixUp " STELLIXUP_VERSION);
   bool headless = false;
-  std::string port, type = "kernel", image;
+  std::string port, type = "kernel", image, trace, log;
   double timeout = 0;
   app.add_flag("--headless", headless, "Run the recovery on the console instead of the window");
   app.add_option("--port", port, "With --headless: the port, COMn of the port table or a device path");
@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--image", image, "With --headless: the image file")->check(CLI::ExistingFile);
   app.add_option("--timeout", timeout, "With --headless: give up after this many seconds (0: never)");
+  app.add_option("--trace", trace, "With --headless: write the port's byte trace to this file");
+  app.add_option("--log", log, "With --headless: write the port's dispatch log to this file");
   CLI11_PARSE(app, argc, argv);
   if (!headless) return qor::app::RunWizard(argc, argv);
 
@@ -42,5 +44,7 @@ int main(int argc, char** argv) {
   options.image = image;
   options.rootfs = type == "rootfs";
   options.timeout_seconds = timeout;
+  options.trace_file = trace;
+  options.log_file = log;
   return qor::app::RunHeadlessRecovery(options);
 }

@@ -18,6 +18,16 @@ int RunHeadlessRecovery(const HeadlessOptions& options) {
   TQorProtocol xfer_protocol;
   RecoverySequence sequence(view, sock_port, xfer_protocol, nullptr);
   sock_port.SetComNumber(static_cast<std::uint16_t>(options.port));
+  if (!options.trace_file.empty()) {
+    sock_port.SetTraceSize(4000000);  // the largest: a whole upload
+    sock_port.SetTraceName(options.trace_file);
+    sock_port.SetTracing(tlOn);
+  }
+  if (!options.log_file.empty()) {
+    sock_port.SetLogSize(16000000);
+    sock_port.SetLogName(options.log_file);
+    sock_port.SetLogging(tlOn);
+  }
   sequence.SetMenuAnswer(options.rootfs ? "3\r\n" : "2\r\n");
   std::FILE* f = std::fopen(options.image.c_str(), "rb");
   if (f != nullptr && std::fseek(f, 0, SEEK_END) == 0) {

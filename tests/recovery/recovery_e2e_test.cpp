@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,6 +96,8 @@ struct Case {
   const char* menu_answer;  // empty: the user never clicked a type
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class FullRecovery : public ::testing::TestWithParam<Case> {};
 
 TEST_P(FullRecovery, ImageArrivesIdenticalAndTheFlashCompletes) {
@@ -147,6 +150,28 @@ TEST(SilentReceiver, WakeUpPollKeepsGoingAndNothingElseHappens) {
   EXPECT_EQ(view.log, std::vector<std::string>{"Ожидаем подключение..."});
   port.SetOpen(false);
   ::unsetenv("COM241");
+}
+
+TEST(BrokenUpload, NoFlashCommandAndTheErrorIsShown) {
+  const std::string image = std::string(SAMPLES_DIR) + "/kernel_small.img";
+  Simulator sim({"--break-upload", "--timeout", "25"});
+  ASSERT_FALSE(sim.Port().empty());
+  ::setenv("COM242", sim.Port().c_str(), 1);
+  RecorderView view;
+  view.image = image;
+  TQorComPort port;
+  TQorProtocol protocol;
+  RecoverySequence sequence(view, port, protocol, nullptr);
+  port.SetComNumber(242);
+  sequence.SetImageFileSize(static_cast<std::int32_t>(std::filesystem::file_size(image)));
+  sequence.OpenReceiverPort();
+  ASSERT_TRUE(PumpUntil([&] { return !view.errors.empty(); }, 30000));
+  EXPECT_EQ(view.errors, std::vector<std::string>{"Ошибка передачи файла."});
+  EXPECT_FALSE(sequence.FlashStarted);
+  EXPECT_TRUE(view.closed);
+  EXPECT_NE(sim.Finish(), 0);
+  EXPECT_NE(sim.Output().find("upload broken off"), std::string::npos) << sim.Output();
+  ::unsetenv("COM242");
 }
 
 }  // namespace

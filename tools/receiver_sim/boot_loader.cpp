@@ -50,25 +50,30 @@ BootLoader::BootLoader(TQorComPort& port, TQorProtocol& protocol, BootLoaderOpti
   protocol_.OnProtocolFinish = [this](TQorCustomProtocol&, std::int32_t code) {
     ReceiveFinished(code);
   };
-  protocol_.OnProtocolStatus = [this](TQorCustomProtocol& p, std::uint16_t) {
-    // The sender need not announce a size: break off after the first 32 KiB.
-    if (options_.break_upload && p.InProgress() && p.BytesTransferred() > 32768) {
-      p.CancelTransfer();
-    }
-  };
   power_on_.SetEnabled(true);
 }
 
 BootLoader::~BootLoader() {
   port_.SetOnTriggerAvail(nullptr);
   protocol_.OnProtocolFinish = nullptr;
-  protocol_.OnProtocolStatus = nullptr;
 }
 
 void BootLoader::Print(const std::string& text) { port_.SendString(text); }
 
 void BootLoader::OnData(TQorCustomComPort& cp, std::uint16_t count) {
-  for (int i = 0; i < count; ++i) Handle(static_cast<char>(cp.ReadChar()));
+  // The sender need not announce a size: break off after the first 32 KiB.
+  // Checked on every arrival rather than on status reports, which a short
+  // upload may never get.
+  if (state_ == State::Receiving && options_.break_upload && protocol_.InProgress() &&
+      protocol_.BytesTransferred() > 32768) {
+    protocol_.CancelTransfer();
+  }
+  // While the engine receives, the line is the engine's: its packets are not
+  // menu answers. Reading stops as soon as the reception starts, so that the
+  // engine's first look at the line sees the bytes behind the last answer.
+  for (int i = 0; i < count && state_ != State::Receiving; ++i) {
+    Handle(static_cast<char>(cp.ReadChar()));
+  }
 }
 
 void BootLoader::Expect(std::initializer_list<std::string> answers, State next,
@@ -140,7 +145,15 @@ void BootLoader::Handle(char c) {
       if (state_ == State::Receiving) StartReceive();
       break;
     case State::WaitFlashCrLf:
-      Expect({"\r\n"}, State::WaitFlashY, "\n\r=>");
+      // Every data handler sees the same bytes, and the end of the reception
+      // can be reported before this handler has seen the last packet: the
+      // tail of the Kermit exchange may still come here. Like a line editor,
+      // wait for the line end and let anything before it go.
+      if (pending_.size() > 2) pending_.erase(0, pending_.size() - 2);
+      if (pending_.size() == 2 && pending_.compare(pending_.size() - 2, 2, "\r\n") == 0) {
+        pending_.clear();
+        state_ = State::WaitFlashY;
+      }
       break;
     case State::WaitFlashY:
       Expect({"y"}, State::Flashing, "\n\r=>");

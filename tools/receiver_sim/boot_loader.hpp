@@ -48,7 +48,7 @@ class BootLoader {
     MainMenu5,      // expects "0"
     Continue,       // expects "\n\r"
     Receiving,
-    WaitFlashCrLf,  // expects "\r\n"
+    WaitFlashCrLf,  // waits for "\r\n", anything before it is let go
     WaitFlashY,     // expects "y"
     Flashing,
     Done,

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   int check = 1;
   double noise = 0;
   std::uint32_t seed = 1;
+  std::string trace, log;
   app.add_option("--type", type, "Image type expected: kernel or rootfs")
       ->check(CLI::IsMember({"kernel", "rootfs"}))
       ->capture_default_str();
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
   app.add_option("--linger", linger,
                  "Keep the line open this many ms after the end, as a receiver that stays on")
       ->capture_default_str();
+  app.add_option("--trace", trace, "Write the port's byte trace to this file when it closes");
+  app.add_option("--log", log, "Write the port's dispatch log to this file when it closes");
   CLI11_PARSE(app, argc, argv);
 
   std::unique_ptr<qor::tools::NullModem> modem;
@@ -82,6 +85,16 @@ int main(int argc, char** argv) {
   qor::TQorComPort sock;
   sock.SetComNumber(static_cast<std::uint16_t>(number));
   sock.SetBaud(115200);
+  if (!trace.empty()) {
+    sock.SetTraceSize(4000000);  // the largest: a whole upload
+    sock.SetTraceName(trace);
+    sock.SetTracing(qor::tlOn);
+  }
+  if (!log.empty()) {
+    sock.SetLogSize(16000000);
+    sock.SetLogName(log);
+    sock.SetLogging(qor::tlOn);
+  }
   qor::TQorProtocol protocol;
   qor::tools::BootLoaderOptions options;
   options.expected = type == "rootfs" ? qor::tools::ImageKind::RootFS : qor::tools::ImageKind::Kernel;
@@ -106,6 +119,7 @@ int main(int argc, char** argv) {
   while (!loader.Finished()) {
     if (timeout > 0 && std::chrono::steady_clock::now() > end) {
       std::printf("sim: timed out\n");
+      sock.SetOpen(false);
       return 3;
     }
     qor::platform::WaitMessage(100);
