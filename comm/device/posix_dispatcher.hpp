@@ -42,6 +42,7 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   void StartThreads() override;
   void StopThreads() override;
   std::int32_t OutputPending() override;
+  std::int32_t OutputInFlight() override { return write_in_flight_; }
   std::int32_t QueuedInput() override { return QueuedDataBytes(); }
   std::int32_t OpenDevice(const std::string& name, std::int32_t in_size,
                           std::int32_t out_size) override;
@@ -82,6 +83,10 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   std::atomic<bool> closing_{false};
   std::atomic<bool> failure_reported_{false};
   std::atomic<bool> flush_requested_{false};
+  // Bytes of the block the write thread took from the ring and has not yet
+  // written: set under send_lock_ together with the take, so that ring and
+  // block never both read as empty while bytes are on their way.
+  std::atomic<std::int32_t> write_in_flight_{0};
   device::TWakeSignal stop_;
   device::TWakeSignal write_wake_;
   device::TLineErrorCounter line_errors_;

@@ -47,6 +47,7 @@ bool TWriteThread::WritePending() {
       if (n == 0) return true;
       block_.resize(static_cast<std::size_t>(n));
       device_.TakeSendRing(block_.data(), n);
+      device_.write_in_flight_ = n;
     }
     const bool toggle = device_.rts_toggle_;
     if (toggle) device::SetModemLines(fd_, TIOCM_RTS, true);
@@ -55,7 +56,14 @@ bool TWriteThread::WritePending() {
       if (outcome == Outcome::Done) AwaitTransmitterEmpty();
       device::SetModemLines(fd_, TIOCM_RTS, false);
     }
+    device_.write_in_flight_ = 0;
     if (outcome == Outcome::Failed) return false;
+    // The output may be empty now: an empty status item wakes the dispatch
+    // thread, which looks at its output triggers after every item.
+    if (outcome == Outcome::Done) {
+      platform::Locker lock(device_.send_lock_);
+      if (device_.SendRingPending() == 0) PushStatus(0);
+    }
     // Done or dropped: whatever was queued meanwhile goes out next.
   }
   return true;
@@ -70,6 +78,7 @@ TWriteThread::Outcome TWriteThread::WriteBlock(const std::uint8_t* bytes, std::s
     const ssize_t n = write(fd_, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
+      device_.write_in_flight_ -= static_cast<std::int32_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

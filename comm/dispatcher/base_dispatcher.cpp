@@ -566,12 +566,16 @@ std::int32_t TQorBaseDispatcher::InputFree() {
 std::int32_t TQorBaseDispatcher::OutputUsed() {
   Locker lock(send_lock_);
   RefreshLineErrors();
-  return OutputPending();
+  // A block the write thread holds counts until the driver has it, so that a
+  // wait for empty output (before a close, a line change or an engine's end)
+  // does not end while the last bytes are still ours to lose.
+  return OutputPending() + OutputInFlight();
 }
 
 std::int32_t TQorBaseDispatcher::OutputFree() {
   Locker lock(send_lock_);
-  return out_size_ - OutputUsed();
+  RefreshLineErrors();
+  return out_size_ - OutputPending();  // room in the ring
 }
 
 std::int32_t TQorBaseDispatcher::PurgeInput() {

@@ -265,6 +265,9 @@ class TQorBaseDispatcher {
   virtual void StartThreads() = 0;
   virtual void StopThreads() = 0;
   virtual std::int32_t OutputPending() = 0;
+  // Bytes the device layer took from the send ring and has not yet handed to
+  // the driver: still output on its way, though no longer in the ring.
+  virtual std::int32_t OutputInFlight() { return 0; }
   virtual std::int32_t QueuedInput() { return 0; }
   // A non-negative handle, or a negated system error.
   virtual std::int32_t OpenDevice(const std::string& name, std::int32_t in_size,

@@ -140,13 +140,16 @@ TEST(PosixDispatcher, PurgingOutputDuringALongWriteIsPromptAndDropsTheRest) {
   ASSERT_EQ(Open(d, pty.Path(), 65536), 0);
   const std::string block = Letters(60000);  // far more than the line holds
   ASSERT_EQ(WriteText(d, block), 0);
-  // The write thread has taken the block and the line is filling up.
-  ASSERT_TRUE(WaitUntil([&] { return d.OutputUsed() == 0 && pty.Pending() > 0; }));
+  // The write thread has taken the block and the line is filling up: the
+  // ring is empty, but the bytes not yet written still count as output.
+  ASSERT_TRUE(WaitUntil([&] { return d.OutputFree() == 65536 && pty.Pending() > 0; }));
+  EXPECT_GT(d.OutputUsed(), 0);
 
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(d.PurgeOutput(), 1);
   // Acknowledged by the write thread, not given up on after 5 s.
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(d.OutputUsed(), 0);
 
   ASSERT_EQ(WriteText(d, "<END>"), 0);
   const std::string got = pty.ReadUntil("<END>");

@@ -214,9 +214,10 @@ int RunTransfer(const TransferOptions& o) {
         return finished;
       },
       -1);
-  // Our last acknowledge must reach the line before the port closes. The
-  // ring says only what waits in it: the write thread may still hold the last
-  // bytes it took, and closing drops them.
+  // Our last acknowledge must reach the peer before the port closes: closing
+  // flushes the driver's output, and on a pseudo-terminal that includes what
+  // the peer has not read yet, so the line gets a moment after the output
+  // has gone to the driver.
   PumpFor([&] { return port.OutputUsed() == 0; }, kDrainMs);
   PumpFor([] { return false; }, kLingerMs);
   try {
