@@ -4,6 +4,10 @@
 // stop-and-wait) and for 1024-byte packets with 8 windows and check 3 (G-Kermit
 // has no windows, so that row is stop-and-wait with long packets).
 //
+// The download table turns it round: C-Kermit sends the same file to our
+// receiver and to G-Kermit receiving, in the same run (stop-and-wait on both
+// receivers, since G-Kermit has none).
+//
 // kermit_bench [--unpaced] [KiB]: by default the relay paces the line at
 // 115200 baud (11520 bytes/s) and sends 64 KiB; --unpaced lets the ptys run
 // as fast as they go (optimistic: no UART), with 1024 KiB by default.
@@ -23,6 +27,7 @@
 #include "tests/protocols/kermit/pty_relay.hpp"
 #include "tests/protocols/kermit/temp_dir.hpp"
 #include "tests/protocols/kermit/uploader.hpp"
+#include "tests/protocols/kermit_receive/endpoint.hpp"
 
 namespace {
 
@@ -87,26 +92,89 @@ Run Ours(const Settings& s, const std::string& file, std::int64_t rate) {
   return run;
 }
 
+// C-Kermit sending file on line; its script goes into dir.
+std::vector<std::string> CKermitSend(const Settings& s, const std::string& file,
+                                     const TempDir& dir, const std::string& line) {
+  const std::string script = (dir.Path() / "send.ksc").string();
+  std::ofstream(script) << "set line " << line << "\n"
+                        << "set carrier-watch off\nset modem type none\nset flow none\n"
+                        << "set file type binary\nset file names literal\n"
+                        << "set protocol kermit {} {} {}\n"
+                        << "set exit hangup off\n"
+                        << "set send packet-length " << s.packet_length << "\n"
+                        << "set receive packet-length " << s.packet_length << "\n"
+                        << "set window " << s.windows << "\n"
+                        << "set block-check " << s.check << "\n"
+                        << "send " << file << "\nexit\n";
+  return {"kermit", "+", script};
+}
+
 Run CKermit(const Settings& s, const std::string& file, std::int64_t rate) {
   TempDir dir;
   PtyRelay relay(rate);
   PeerProcess receiver(Receiver(s), dir.Path().string(), relay.PeerLine());
   WaitUntil([&] { return relay.PeerOpened(); }, 10000);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  const std::string script = (dir.Path() / "send.ksc").string();
-  std::ofstream(script) << "set line " << relay.OurLine() << "\n"
-                        << "set carrier-watch off\nset modem type none\nset flow none\n"
-                        << "set file type binary\nset protocol kermit {} {} {}\n"
-                        << "set exit hangup off\n"
-                        << "set send packet-length " << s.packet_length << "\n"
-                        << "set window " << s.windows << "\n"
-                        << "set block-check " << s.check << "\n"
-                        << "send " << file << "\nexit\n";
-  PeerProcess sender({"kermit", "+", script}, dir.Path().string(), "");
+  PeerProcess sender(CKermitSend(s, file, dir, relay.OurLine()), dir.Path().string(), "");
   Run run = Time(relay, receiver, [] { return true; });
   sender.Wait(5000);
   run.ok = run.ok && TempDir::Read(dir.Path() / "received.bin") == TempDir::Read(file);
   return run;
+}
+
+// C-Kermit sends to our receiver on our line of the relay; timed from our
+// first answer to our finish.
+Run DownloadOurs(const Settings& s, const std::string& file, std::int64_t rate) {
+  constexpr int kReceiverPort = 244;
+  TempDir dir;
+  const std::filesystem::path dest = dir.Path() / "in";
+  std::filesystem::create_directories(dest);
+  PtyRelay relay(rate);
+  Endpoint receiver(relay.OurLine(), kReceiverPort);
+  TQorProtocol& p = receiver.Protocol();
+  p.SetDestinationDirectory(dest.string());
+  p.SetKermitMaxLen(static_cast<std::uint32_t>(s.packet_length));
+  p.SetKermitMaxWindows(static_cast<std::uint32_t>(s.windows));
+  p.StartReceive();
+  PeerProcess sender(CKermitSend(s, file, dir, relay.PeerLine()), dir.Path().string(), "");
+  Run run;
+  if (!PumpUntil([&] { return relay.SentByUs() > 0; }, 30000)) return run;
+  const auto start = Clock::now();
+  receiver.WaitFinished(10 * 60 * 1000);
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  receiver.WaitOutputSent(3000);
+  sender.Wait(10000);
+  const std::filesystem::path got = dest / std::filesystem::path(file).filename();
+  run.ok = receiver.finished && receiver.finish_code == 0 && std::filesystem::exists(got) &&
+           TempDir::Read(got) == TempDir::Read(file);
+  return run;
+}
+
+// The same sender to G-Kermit on the same line of the relay.
+Run DownloadGkermit(const Settings& s, const std::string& file, std::int64_t rate) {
+  TempDir dir;
+  PtyRelay relay(rate);
+  PeerProcess receiver(Receiver(s), dir.Path().string(), relay.OurLine());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  PeerProcess sender(CKermitSend(s, file, dir, relay.PeerLine()), dir.Path().string(), "");
+  Run run = Time(relay, receiver, [] { return true; });
+  sender.Wait(5000);
+  run.ok = run.ok && TempDir::Read(dir.Path() / "received.bin") == TempDir::Read(file);
+  return run;
+}
+
+// One table row: both rates, their ratio and, on a paced line, the efficiency.
+bool PrintRow(const char* name, const Run& ours, const Run& theirs, double bytes, bool paced) {
+  const double ours_rate = bytes / ours.seconds;
+  const double theirs_rate = bytes / theirs.seconds;
+  std::printf("%-34s %10.2f %10.0f %10.2f %10.0f %7.2f%s\n", name, ours.seconds, ours_rate,
+              theirs.seconds, theirs_rate, ours_rate / theirs_rate,
+              ours.ok && theirs.ok ? "" : "  (a transfer failed)");
+  if (paced) {
+    std::printf("%-34s %10.1f%% %21.1f%%\n", "  efficiency (of 11520 B/s)",
+                100 * ours_rate / kLineBytesPerSecond, 100 * theirs_rate / kLineBytesPerSecond);
+  }
+  return ours.ok && theirs.ok;
 }
 
 }  // namespace
@@ -131,22 +199,24 @@ int main(int argc, char** argv) {
               "ckerm B/s", "ratio");
   const Settings settings[] = {{"wizard: 80, check 1, no windows", 80, 1, 1},
                                {"1024, 8 windows, check 3", 1024, 8, 3}};
+  const double bytes = static_cast<double>(kib) * 1024;
   int failures = 0;
   for (const Settings& s : settings) {
     const Run ours = Ours(s, file, rate);
     const Run theirs = CKermit(s, file, rate);
-    const double bytes = static_cast<double>(kib) * 1024;
-    const double ours_rate = bytes / ours.seconds;
-    const double theirs_rate = bytes / theirs.seconds;
-    std::printf("%-34s %10.2f %10.0f %10.2f %10.0f %7.2f%s\n", s.name, ours.seconds, ours_rate,
-                theirs.seconds, theirs_rate, ours_rate / theirs_rate,
-                ours.ok && theirs.ok ? "" : "  (a transfer failed)");
-    if (paced) {
-      std::printf("%-34s %10.1f%% %21.1f%%\n", "  efficiency (of 11520 B/s)",
-                  100 * ours_rate / kLineBytesPerSecond, 100 * theirs_rate / kLineBytesPerSecond);
-    }
-    failures += ours.ok && theirs.ok ? 0 : 1;
+    failures += PrintRow(s.name, ours, theirs, bytes, paced) ? 0 : 1;
   }
-  std::printf("ratio = our throughput / C-Kermit's\n");
+  std::printf("ratio = our throughput / C-Kermit's\n\n");
+
+  std::printf("Kermit download of the same file from C-Kermit: our receiver against gkermit -r\n");
+  std::printf("%-34s %10s %10s %10s %10s %7s\n", "settings", "ours s", "ours B/s", "gkermit s",
+              "gkerm B/s", "ratio");
+  const Settings downloads[] = {{"80, check 1", 80, 1, 1}, {"1024, check 3", 1024, 1, 3}};
+  for (const Settings& s : downloads) {
+    const Run ours = DownloadOurs(s, file, rate);
+    const Run theirs = DownloadGkermit(s, file, rate);
+    failures += PrintRow(s.name, ours, theirs, bytes, paced) ? 0 : 1;
+  }
+  std::printf("ratio = our throughput / G-Kermit's\n");
   return failures == 0 ? 0 : 1;
 }
