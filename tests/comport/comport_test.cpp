@@ -14,21 +14,10 @@
 #include "comm/errors/exceptions.hpp"
 #include "comm/platform/message_queue.hpp"
 #include "tests/device/pty_pair.hpp"
+#include "tests/support/pump_until.hpp"
 
 namespace qor::testing {
 namespace {
-
-// Handles this thread's messages (the port's window lives here) until pred holds.
-bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // A pty mapped to "COM<number>" through the port table's environment override.
 class MappedPty {

@@ -12,6 +12,7 @@
 
 #include "comm/platform/message_queue.hpp"
 #include "tests/dispatcher/memory_dispatcher.hpp"
+#include "tests/support/pump_until.hpp"
 
 namespace qor::testing {
 
@@ -72,18 +73,6 @@ class Recorder {
   std::mutex mutex_;
   std::vector<Notice> notices_;
 };
-
-// Polls pred, handling this thread's messages, until it holds or 5 s pass.
-inline bool WaitUntil(const std::function<bool()>& pred, int ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 class DispatcherTest : public ::testing::Test {
  protected:

@@ -14,7 +14,7 @@ TEST_F(DispatcherTest, ReadsAndPeeksFailWithoutEnoughUnreadBytes) {
   EXPECT_EQ(d.ReadInputChar(c), -3007);
   EXPECT_FALSE(d.HasInput());
   d.Feed("xy");
-  ASSERT_TRUE(WaitUntil([&] { return d.InputUsed() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return d.InputUsed() == 2; }));
   EXPECT_TRUE(d.HasInput());
   EXPECT_EQ(d.PeekInput(c, 3), -3007);
   ASSERT_EQ(d.PeekInput(c, 2), 0);
@@ -110,8 +110,8 @@ TEST_F(DispatcherTest, PurgeInputInsideANoticeEmptiesTheRingAfterwards) {
     d.PurgeInput();
   };
   d.Feed("hello");
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() == 1; }));
-  EXPECT_TRUE(WaitUntil([&] { return d.InputUsed() == 0 && !d.HandlersRunning(); }));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 1; }));
+  EXPECT_TRUE(PumpUntil([&] { return d.InputUsed() == 0 && !d.HandlersRunning(); }));
   EXPECT_FALSE(d.HasInput());
 }
 
@@ -144,9 +144,9 @@ TEST(DispatcherHandlers, ProcHandlerRemovedInsideItselfIsNotCalledAgain) {
   d.AddProcHandler(&CountsCalls);
   const std::int32_t timer = d.CreateTimerTrigger();
   d.ArmTimerTrigger(timer, 1, true);
-  ASSERT_TRUE(WaitUntil([&] { return g_second_calls == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return g_second_calls == 1; }));
   d.ArmTimerTrigger(timer, 1, true);
-  ASSERT_TRUE(WaitUntil([&] { return g_second_calls == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return g_second_calls == 2; }));
   EXPECT_EQ(g_first_calls, 1);
 }
 
@@ -159,7 +159,7 @@ TEST(DispatcherHandlers, ClosePortInsideAHandlerStopsTheNoticeAndReleasesTheRing
   d.AddProcHandler(&CountsCalls);
   d.SetAvailThreshold(1);
   d.Feed("bye");
-  ASSERT_TRUE(WaitUntil([&] { return d.RunningThreads() == 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return d.RunningThreads() == 0; }));
   EXPECT_EQ(g_first_calls, 1);
   EXPECT_EQ(g_second_calls, 0);
   EXPECT_TRUE(d.ClosePending());
@@ -215,10 +215,10 @@ TEST(DispatcherHandlers, WindowHandlerRunsInTheWindowsThreadAndReadsTheAnnounced
   d.RecomputeHandlerFlags(1);  // the port wants its events
   d.SetAvailThreshold(1);
   d.Feed("ping");
-  ASSERT_TRUE(WaitUntil([&] { return got.size() == 4; }));
+  ASSERT_TRUE(PumpUntil([&] { return got.size() == 4; }));
   EXPECT_EQ(got, "ping");
   EXPECT_TRUE(in_main);
-  EXPECT_TRUE(WaitUntil([&] { return d.InputUsed() == 0; }));
+  EXPECT_TRUE(PumpUntil([&] { return d.InputUsed() == 0; }));
   d.RemoveWindowHandler(window);
   platform::DestroyMessageWindow(window);
 }
@@ -236,7 +236,7 @@ TEST(DispatcherHandlers, SynchronizedMethodRunsInTheMainThread) {
   d.AddMethodHandler(rec.Method(), true);
   const std::int32_t timer = d.CreateTimerTrigger();
   d.ArmTimerTrigger(timer, 1, true);
-  ASSERT_TRUE(WaitUntil([&] { return rec.Count() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return rec.Count() == 1; }));
   EXPECT_TRUE(in_main);
 }
 

@@ -48,13 +48,13 @@ TEST_F(TriggersTest, PartlyReadBytesAreAnnouncedAgainOnlyWithNewData) {
   d.SetAvailThreshold(1);
   recorder.read_limit = 3;
   d.Feed("ABCDE");
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 1; }));
   // Nothing new arrived: the two unread bytes are not announced again.
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_EQ(recorder.Count(), 1u);
   EXPECT_EQ(d.InputUsed(), 2);
   d.Feed("F");
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 2; }));
   const std::vector<Notice> expected = {{kMsgTriggerAvail, 5, 0, "ABC"},
                                         {kMsgTriggerAvail, 3, 0, "DEF"}};
   EXPECT_EQ(recorder.Notices(), expected);
@@ -67,10 +67,10 @@ TEST_F(TriggersTest, HandlersOfOneNoticeReadTheSameBytesAndTheRingGivesUpTheMost
   d.AddMethodHandler(second.Method(), false);
   d.SetAvailThreshold(1);
   d.Feed("123456");
-  ASSERT_TRUE(WaitUntil([&] { return second.Count() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return second.Count() == 1; }));
   EXPECT_EQ(recorder.Notices()[0].read, "12");
   EXPECT_EQ(second.Notices()[0].read, "1234");
-  EXPECT_TRUE(WaitUntil([&] { return d.InputUsed() == 2; }));
+  EXPECT_TRUE(PumpUntil([&] { return d.InputUsed() == 2; }));
   std::uint8_t c = 0;
   ASSERT_EQ(d.ReadInputChar(c), 0);
   EXPECT_EQ(c, '5');
@@ -108,7 +108,7 @@ TEST_F(TriggersTest, DataTriggerNotices) {
       port.Feed(r);
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ASSERT_TRUE(WaitUntil([&] { return rec.Count() >= c.expected.size(); }));
+    ASSERT_TRUE(PumpUntil([&] { return rec.Count() >= c.expected.size(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto notices = rec.Notices();
     ASSERT_EQ(notices.size(), c.expected.size());
@@ -148,12 +148,12 @@ TEST_F(TriggersTest, StatusTriggerFiresOncePerArming) {
   const std::int32_t used = d.CreateStatusTrigger(stOutUsed);
   ASSERT_GT(used, 0);
   ASSERT_EQ(d.ArmStatusTrigger(used, 0, true), 0);
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 1; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_EQ(recorder.Count(), 1u);
   EXPECT_EQ(recorder.Notices()[0], (Notice{kMsgTriggerStatus, static_cast<std::uintptr_t>(used), 0, ""}));
   ASSERT_EQ(d.ArmStatusTrigger(used, 0, true), 0);
-  EXPECT_TRUE(WaitUntil([&] { return recorder.Count() == 2; }));
+  EXPECT_TRUE(PumpUntil([&] { return recorder.Count() == 2; }));
   EXPECT_EQ(d.ArmStatusTrigger(used + 8, 0, true), -5003);
   EXPECT_EQ(d.ArmTimerTrigger(used, 1, true), -5003);
 }
@@ -194,7 +194,7 @@ TEST(StatusTriggers, EachKindFiresOncePerArming) {
     ASSERT_EQ(handle & 7, c.kind);
     ASSERT_EQ(port.ArmStatusTrigger(handle, c.value, true), 0);
     c.cause(port);
-    ASSERT_TRUE(WaitUntil([&] { return rec.Count() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return rec.Count() == 1; }));
     port.DrainOutput();
     c.cause(port);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -209,7 +209,7 @@ TEST(StatusTriggers, EachKindFiresOncePerArming) {
     } else {
       c.cause(port);
     }
-    EXPECT_TRUE(WaitUntil([&] { return rec.Count() == 2; }));
+    EXPECT_TRUE(PumpUntil([&] { return rec.Count() == 2; }));
   }
 }
 
@@ -230,7 +230,7 @@ TEST_F(TriggersTest, LineStatusBetweenDataKeepsItsPlace) {
   d.pending_errors = 2;
   d.FeedStatus(kEvErr);
   d.Feed("cd");
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() == 3; }));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 3; }));
   const auto notices = recorder.Notices();
   EXPECT_EQ(notices[0].msg, kMsgTriggerAvail);
   EXPECT_EQ(notices[0].wparam, 2u);
@@ -250,7 +250,7 @@ TEST_F(TriggersTest, TimerTriggerExpiresOnceAndReportsTicksLeft) {
   EXPECT_GT(left, 95);
   EXPECT_LE(left, 100);
   ASSERT_EQ(d.ArmTimerTrigger(timer, 2, true), 0);
-  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 1; }));
   EXPECT_EQ(recorder.Notices()[0].msg, kMsgTriggerTimer);
   EXPECT_EQ(recorder.Notices()[0].wparam, static_cast<std::uintptr_t>(timer));
   ASSERT_EQ(d.TimerTicksLeft(timer, left), 0);

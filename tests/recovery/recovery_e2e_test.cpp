@@ -18,9 +18,12 @@
 
 #include "app/recovery/recovery_sequence.hpp"
 #include "comm/platform/message_queue.hpp"
+#include "tests/support/pump_until.hpp"
 
 namespace qor::app {
 namespace {
+
+using qor::testing::PumpUntil;
 
 class RecorderView : public IRecoveryView {
  public:
@@ -76,17 +79,6 @@ std::string Joined(const std::vector<std::string>& lines) {
   std::string all;
   for (const std::string& l : lines) all += l + "\n";
   return all;
-}
-
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    platform::WaitMessage(20);
-    while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
-    }
-  }
-  return true;
 }
 
 struct Case {

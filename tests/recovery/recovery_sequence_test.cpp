@@ -13,11 +13,13 @@
 #include "app/recovery/recovery_sequence.hpp"
 #include "comm/platform/message_queue.hpp"
 #include "tests/dispatcher/memory_dispatcher.hpp"
+#include "tests/support/pump_until.hpp"
 
 namespace qor::app {
 namespace {
 
 using qor::testing::TMemoryDispatcher;
+using qor::testing::PumpUntil;
 
 class RecorderView : public IRecoveryView {
  public:
@@ -37,17 +39,6 @@ class RecorderView : public IRecoveryView {
   int progress_max = 100, progress = 0;
   bool progress_page = false, navigation_hidden = false, close_shown = false;
 };
-
-bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // The boot loader's prompts as it sends them: lines end in LF CR.
 const char kMainMenu[] = "  1 - Setup\n\r  0 - Exit Menu and Boot Application\n\r->";

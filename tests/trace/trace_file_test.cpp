@@ -18,7 +18,7 @@ class TraceFileTest : public DumpFileTest {
   void Receive(const std::string& bytes) {
     d.Feed(bytes);
     const auto n = static_cast<std::int32_t>(bytes.size());
-    ASSERT_TRUE(WaitUntil([&] { return d.InputUsed() == n; }));
+    ASSERT_TRUE(PumpUntil([&] { return d.InputUsed() == n; }));
     std::uint8_t c = 0;
     for (std::int32_t i = 0; i < n; ++i) ASSERT_EQ(d.ReadInputChar(c), 0);
   }

@@ -13,22 +13,13 @@
 #include "comm/platform/message_queue.hpp"
 #include "protocols/component/protocol_component.hpp"
 #include "tests/dispatcher/memory_dispatcher.hpp"
+#include "tests/support/pump_until.hpp"
 
 namespace qor {
 namespace {
 
 using testing::TMemoryDispatcher;
-
-bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using testing::PumpUntil;
 
 class FakeStatus : public TQorAbstractStatus {
  public:

@@ -14,15 +14,6 @@ constexpr std::uint32_t kTestHandshakeWait = 36;
 
 }  // namespace
 
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    if (platform::ProcessOneMessage() == platform::PumpResult::None) platform::WaitMessage(2);
-  }
-  return true;
-}
-
 Endpoint::Endpoint(const std::string& line, int number)
     : env_name_("COM" + std::to_string(number)) {
   ::setenv(env_name_.c_str(), line.c_str(), 1);

@@ -10,11 +10,9 @@
 
 #include "comm/comport/com_port.hpp"
 #include "protocols/component/protocol_component.hpp"
+#include "tests/support/pump_until.hpp"
 
 namespace qor::testing {
-
-// Handles this thread's messages until pred holds or ms pass; pred's last answer.
-bool PumpUntil(const std::function<bool()>& pred, int ms);
 
 class Endpoint {
  public:
