@@ -12,8 +12,8 @@
 
 #include "comm/device/port_table.hpp"
 #include "comm/platform/message_queue.hpp"
+#include "tools/linesim/line_simulator.hpp"
 #include "tools/receiver_sim/boot_loader.hpp"
-#include "tools/receiver_sim/null_modem.hpp"
 
 namespace {
 constexpr int kSimPortNumber = 250;  // the table entry the simulator opens its end through
@@ -61,10 +61,13 @@ int main(int argc, char** argv) {
   app.add_option("--log", log, "Write the port's dispatch log to this file when it closes");
   CLI11_PARSE(app, argc, argv);
 
-  std::unique_ptr<qor::tools::NullModem> modem;
+  std::unique_ptr<qor::tools::LineSimulator> modem;
   std::string own_end = port;
   if (port.empty()) {
-    modem = std::make_unique<qor::tools::NullModem>(noise, seed);
+    qor::tools::LineOptions line;
+    line.flip_rate = noise;
+    line.seed = seed;
+    modem = std::make_unique<qor::tools::LineSimulator>(line);
     own_end = modem->EndA();
     std::printf("PORT %s\n", modem->EndB().c_str());
     std::fflush(stdout);
