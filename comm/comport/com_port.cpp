@@ -213,6 +213,8 @@ void TQorCustomComPort::OpenSequence() {
     open_ = true;
     CreateWindow();
     dispatcher_->AddWindowHandler(window_);
+    dispatcher_->SetFailureWindow(window_);
+    device_failure_ = 0;
     if (triggers_saved_) {
       triggers_saved_ = false;
       dispatcher_->ReloadTriggers(saved_triggers_);
@@ -288,6 +290,7 @@ void TQorCustomComPort::CloseSequence() {
 
 void TQorCustomComPort::FinishClose() {
   if (dispatcher_) {
+    dispatcher_->SetFailureWindow(platform::WindowHandle::None);
     dispatcher_->RemoveWindowHandler(window_);
     DestroyWindow();
     dispatcher_->Shutdown();
@@ -315,7 +318,10 @@ void TQorCustomComPort::DestroyWindow() {
 
 std::intptr_t TQorCustomComPort::WindowProc(std::uint32_t msg, std::uintptr_t wparam,
                                             std::intptr_t lparam) {
-  if (msg < kMsgTriggerAvail || (msg > kMsgTriggerStatus && msg != kMsgClosePending)) return 0;
+  if (msg < kMsgTriggerAvail ||
+      (msg > kMsgTriggerStatus && msg != kMsgClosePending && msg != kMsgDeviceFailed)) {
+    return 0;
+  }
   TQorCustomComPort* port = nullptr;
   {
     platform::Locker lock(DispatcherRegistry::Lock());
@@ -338,6 +344,14 @@ std::intptr_t TQorCustomComPort::WindowProc(std::uint32_t msg, std::uintptr_t wp
       if (port->reopen_requested_) {
         port->reopen_requested_ = false;
         port->OpenSequence();
+      }
+    } else if (msg == kMsgDeviceFailed) {
+      // The device is gone and the dispatcher's threads have stopped: close,
+      // so that whoever uses the port (a transfer, its watchers) hears of it.
+      // A late notice of a dispatcher since replaced finds one that has not failed.
+      if (port->open_state_ == cpsOpen && port->dispatcher_ && port->dispatcher_->DeviceFailed()) {
+        port->device_failure_ = -static_cast<std::int32_t>(wparam);
+        port->SetOpen(false);
       }
     } else {
       port->HandleTriggerMessage(msg, wparam, lparam);

@@ -80,6 +80,10 @@ class TQorCustomComPort : public TQorBaseComponent {
   bool AutoOpen() const { return auto_open_; }
   void SetAutoOpen(bool on) { auto_open_ = on; }
   bool Open() const { return open_; }
+  // The code of the device failure that closed the port (for instance -161,
+  // "Device read error", when an adapter was unplugged); 0 after a normal
+  // close and once the port opens again.
+  std::int32_t DeviceFailure() const { return device_failure_; }
   void SetOpen(bool open);
   bool DTR() const { return dtr_; }
   void SetDTR(bool on);
@@ -270,6 +274,7 @@ class TQorCustomComPort : public TQorBaseComponent {
   platform::WindowHandle window_ = platform::WindowHandle::None;
   bool force_apply_ = false;
   bool reopen_requested_ = false;
+  std::int32_t device_failure_ = 0;
   bool open_at_load_ = false;
   TriggerSnapshot saved_triggers_;
   bool triggers_saved_ = false;

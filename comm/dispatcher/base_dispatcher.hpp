@@ -207,6 +207,11 @@ class TQorBaseDispatcher {
   void AddProcHandler(TTriggerProc proc);
   void AddMethodHandler(const TTriggerMethod& method, bool synchronize);
   void RemoveWindowHandler(platform::WindowHandle window);
+  // Where a device failure is told (kMsgDeviceFailed), so that the owner can
+  // close a port whose threads have all stopped; None: nowhere.
+  void SetFailureWindow(platform::WindowHandle window);
+  // A worker thread has failed, so all of them are stopping or have stopped.
+  bool DeviceFailed() const { return device_failed_; }
   void RemoveProcHandler(TTriggerProc proc);
   void RemoveMethodHandler(const TTriggerMethod& method);
   virtual void RecomputeHandlerFlags(std::int32_t mode);
@@ -413,6 +418,8 @@ class TQorBaseDispatcher {
     bool deleted = false;
   };
   std::vector<WindowHandler> window_handlers_;
+  platform::WindowHandle failure_window_ = platform::WindowHandle::None;  // under state_lock_
+  std::atomic<bool> device_failed_{false};
   std::vector<ProcHandler> proc_handlers_;
   std::vector<MethodHandler> method_handlers_;
   bool port_wants_events_ = false;

@@ -76,6 +76,19 @@ void TQorBaseDispatcher::ThreadGone(TQorDispatcherThread* thread, std::int32_t c
     } catch (...) {
       platform::HandleCurrentException();
     }
+    // Every thread stops after a failure, timers and handlers included: an
+    // engine waiting on this port would wait for ever unless its owner hears
+    // of it and closes the port.
+    device_failed_ = true;
+    platform::WindowHandle window;
+    {
+      Locker lock(state_lock_);
+      window = failure_window_;
+    }
+    if (window != platform::WindowHandle::None) {
+      platform::PostMessage(window, kMsgDeviceFailed, static_cast<std::uintptr_t>(-code),
+                            static_cast<std::intptr_t>(DispatcherHandle()) << 16);
+    }
   }
   bool was_dispatch = false;
   {

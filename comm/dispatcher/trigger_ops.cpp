@@ -292,6 +292,11 @@ bool RemoveHandler(List& list, Match match, bool handlers_running, bool& purge_p
 
 }  // namespace
 
+void TQorBaseDispatcher::SetFailureWindow(platform::WindowHandle window) {
+  Locker lock(state_lock_);
+  failure_window_ = window;
+}
+
 void TQorBaseDispatcher::RemoveWindowHandler(platform::WindowHandle window) {
   Locker lock(state_lock_);
   if (RemoveHandler(window_handlers_, [window](const auto& h) { return h.window == window; },

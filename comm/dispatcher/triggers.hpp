@@ -11,6 +11,9 @@ inline constexpr std::uint32_t kMsgTriggerAvail = 0x7E01;
 inline constexpr std::uint32_t kMsgTriggerData = 0x7E02;
 inline constexpr std::uint32_t kMsgTriggerTimer = 0x7E03;
 inline constexpr std::uint32_t kMsgTriggerStatus = 0x7E04;
+// The device failed and every thread of the dispatcher has stopped: wParam is
+// the failure's code, negated. Posted to the window named by SetFailureWindow.
+inline constexpr std::uint32_t kMsgDeviceFailed = 0x7E0B;
 
 inline constexpr std::int32_t kAvailTriggerHandle = 1;
 

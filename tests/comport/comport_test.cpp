@@ -13,6 +13,7 @@
 #include "comm/comport/com_port.hpp"
 #include "comm/errors/exceptions.hpp"
 #include "comm/platform/message_queue.hpp"
+#include "tests/device/device_test_support.hpp"
 #include "tests/device/pty_pair.hpp"
 #include "tests/support/pump_until.hpp"
 
@@ -74,6 +75,21 @@ TEST_F(ComPortTest, NoticesReachWatchersLastFirstThenTheEvents) {
   port.SetOpen(true);
   port.SetOpen(false);
   EXPECT_EQ(journal, (std::vector<std::string>{"B0", "open", "B1", "B2", "close"}));
+}
+
+TEST_F(ComPortTest, AFailedDeviceClosesThePortAndTellsWhy) {
+  ShownErrors shown;
+  std::vector<std::string> journal;
+  g_journal = &journal;
+  port.AddPortWatch(&WatchA, nullptr);
+  port.SetOpen(true);
+  pty.Line().ClosePeer();  // the adapter is pulled out
+  ASSERT_TRUE(PumpUntil([&] { return !port.Open(); }));
+  EXPECT_EQ(port.DeviceFailure(), -161);
+  EXPECT_EQ(journal, (std::vector<std::string>{"A0", "A1", "A2"}));
+  EXPECT_EQ(shown.Texts(), std::vector<std::string>{"Device read error"});
+  port.RemovePortWatch(&WatchA);
+  g_journal = nullptr;
 }
 
 template <class E>

@@ -47,11 +47,13 @@ void CloseFd(int& fd) {
 }  // namespace
 
 LineSimulator::LineSimulator(const LineOptions& options)
-    : options_(options), random_(options.seed == 0 ? 1 : options.seed) {
+    : options_(options) {
   OpenRawPty(a_.master, a_.slave, a_.path);
   OpenRawPty(b_.master, b_.slave, b_.path);
   a_to_b_.from = b_to_a_.to = a_.master;
   b_to_a_.from = a_to_b_.to = b_.master;
+  a_to_b_.random = options.seed * 2ULL + 1;
+  b_to_a_.random = options.seed * 2ULL + 2;
   stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   start_ = Clock::now();
   relay_ = std::make_unique<platform::Thread>([this] { return Relay(); });
@@ -71,11 +73,11 @@ void LineSimulator::Stop() {
   relay_.reset();  // joins
 }
 
-double LineSimulator::Random() {
-  random_ ^= random_ >> 12;
-  random_ ^= random_ << 25;
-  random_ ^= random_ >> 27;
-  return static_cast<double>((random_ * 2685821657736338717ULL) >> 11) / 9007199254740992.0;
+double LineSimulator::Random(Direction& d) {
+  d.random ^= d.random >> 12;
+  d.random ^= d.random << 25;
+  d.random ^= d.random >> 27;
+  return static_cast<double>((d.random * 2685821657736338717ULL) >> 11) / 9007199254740992.0;
 }
 
 void LineSimulator::HangUp() {
@@ -97,18 +99,18 @@ bool LineSimulator::Take(Direction& d, Clock::time_point now, bool silent) {
   out.reserve(static_cast<std::size_t>(n));
   for (ssize_t i = 0; i < n; ++i) {
     char c = buffer[i];
-    if (options_.drop_rate > 0 && Random() < options_.drop_rate) {
+    if (options_.drop_rate > 0 && Random(d) < options_.drop_rate) {
       ++d.counters.dropped;
       continue;
     }
-    if (options_.flip_rate > 0 && Random() < options_.flip_rate) {
-      c = static_cast<char>(c ^ (1 << static_cast<int>(Random() * 8)));
+    if (options_.flip_rate > 0 && Random(d) < options_.flip_rate) {
+      c = static_cast<char>(c ^ (1 << static_cast<int>(Random(d) * 8)));
       ++d.counters.flipped;
     }
     out.push_back(c);
-    if (options_.garbage_rate > 0 && Random() < options_.garbage_rate) {
+    if (options_.garbage_rate > 0 && Random(d) < options_.garbage_rate) {
       for (int k = 0; k < options_.garbage_length; ++k) {
-        out.push_back(static_cast<char>(Random() * 256));
+        out.push_back(static_cast<char>(Random(d) * 256));
       }
       d.counters.garbage += options_.garbage_length;
     }

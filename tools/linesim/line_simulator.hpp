@@ -67,19 +67,19 @@ class LineSimulator {
     std::deque<Chunk> queue;
     Clock::time_point line_free{};  // when the paced line has sent all it holds
     LineCounters counters;
+    std::uint64_t random = 1;  // each way its own, so that timing never changes the faults
   };
 
   int Relay();
   bool Take(Direction& d, Clock::time_point now, bool silent);
   bool Deliver(Direction& d, Clock::time_point now);
-  double Random();  // [0, 1)
+  static double Random(Direction& d);  // [0, 1)
   void HangUp();
 
   LineOptions options_;
   End a_, b_;
   Direction a_to_b_, b_to_a_;
   int stop_fd_ = -1;
-  std::uint64_t random_;  // relay thread only
   std::atomic<bool> gone_{false};
   Clock::time_point start_;
   std::unique_ptr<platform::Thread> relay_;

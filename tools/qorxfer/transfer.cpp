@@ -169,6 +169,8 @@ int RunTransfer(const TransferOptions& o) {
     reporter.OnError(code);
   };
   protocol.OnProtocolFinish = [&](TQorCustomProtocol&, std::int32_t code) {
+    // A transfer cut off because the device failed says why, not "cancelled".
+    if (code != 0 && port.DeviceFailure() != 0) code = port.DeviceFailure();
     finished = true;
     finish_code = code;
     reporter.OnFinish(code);
