@@ -148,6 +148,7 @@ std::uint8_t Process(TProtocolData& data, TXYmodemData& xy) {
       return rxFinished;
     }
     AcceptCollected(data, xy);
+    data.FileOffset = xy.Position;  // where the written data ends
   }
   if (data.ProtocolStatus == psOK || data.ProtocolStatus == psDuplicateBlock) {
     ArmTimer(data, xy.BlockWait);

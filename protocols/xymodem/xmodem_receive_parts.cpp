@@ -85,7 +85,7 @@ void JudgeCollected(TProtocolData& data, TXYmodemData& xy) {
       break;
     case TBlockVerdict::BadCheck:
       CountBlockError(data);
-      FlushInput(data);
+      ClearLineInput(data);
       data.ProtocolStatus = psBlockCheckError;
       xy.ReplyChar = kNak;
       break;

@@ -70,7 +70,7 @@ std::uint8_t Handshake(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
   // A receiver that asked more than once must not see its later requests
   // taken as answers to our blocks.
-  FlushInput(data);
+  ClearLineInput(data);
   StartTransferClock(data, xy);
   data.TransferredCount = 0;
   data.RemainingCount = data.FileLength;
@@ -138,7 +138,7 @@ bool SendBlock(TProtocolData& data, TXYmodemData& xy) {
   BuildBlock(xy.StartChar, static_cast<std::uint8_t>(data.BlockNumber), xy.TxBlock.data(),
              data.BlockLength, xy.Crc, xy.Wire);
   if (!SendBytes(data, xy.Wire.data(), xy.Wire.size())) {
-    FlushOutput(data);
+    ClearLineOutput(data);
     ReportProtocolError(data, kOutputFull);
     return false;
   }
@@ -152,7 +152,7 @@ std::uint8_t StreamedBlockSent(TProtocolData& data, TXYmodemData& xy) {
     const std::uint8_t c = ReadByte(data);
     if (c == kCan || c == kNak) {
       data.ProtocolStatus = psCancelRequested;
-      FlushOutput(data);
+      ClearLineOutput(data);
       return txFinished;
     }
   }
@@ -193,7 +193,7 @@ std::uint8_t Reply(TProtocolData& data, TXYmodemData& xy, TEvent event) {
       return AtEnd(data, xy) ? txFirstEOT : txGetBlock;
     case kCan:
       data.ProtocolStatus = psCancelRequested;
-      FlushOutput(data);
+      ClearLineOutput(data);
       return txFinished;
     case kNak:
       return Resend(data, psBlockCheckError);
@@ -206,7 +206,7 @@ std::uint8_t FirstEot(TProtocolData& data, TXYmodemData& xy) {
   data.ProtocolStatus = psOK;
   data.BlockErrors = 0;
   xy.EotCount = 0;
-  FlushInput(data);
+  ClearLineInput(data);
   SendByte(data, kEot);
   ArmTimer(data, data.TransmitTimeout);
   return txEotReply;
@@ -249,7 +249,7 @@ std::uint8_t EotReply(TProtocolData& data, TXYmodemData& xy, TEvent event) {
 
 std::uint8_t Finish(TProtocolData& data, TXYmodemData& xy) {
   const bool ok = data.ProtocolStatus == psEndFile && data.ProtocolError == 0;
-  if (!ok) FlushInput(data);
+  if (!ok) ClearLineInput(data);
   data.FinishReadingProc(data);
   data.LogProc(data, ok ? lfTransmitOk : lfTransmitFail);
   xy.XState = txDone;

@@ -126,11 +126,11 @@ bool InputWaiting(TProtocolData& data) { return LineUsable(data) && data.ComPort
 
 std::uint8_t ReadByte(TProtocolData& data) { return data.ComPort->ReadChar(); }
 
-void FlushInput(TProtocolData& data) {
+void ClearLineInput(TProtocolData& data) {
   if (LineUsable(data)) data.ComPort->ClearInput();
 }
 
-void FlushOutput(TProtocolData& data) {
+void ClearLineOutput(TProtocolData& data) {
   if (LineUsable(data)) data.ComPort->ClearOutput();
 }
 

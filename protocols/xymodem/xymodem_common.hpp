@@ -48,8 +48,8 @@ void ArmOutputEmpty(TProtocolData& data);
 void ArmOutputFree(TProtocolData& data, std::int32_t bytes);
 bool InputWaiting(TProtocolData& data);
 std::uint8_t ReadByte(TProtocolData& data);
-void FlushInput(TProtocolData& data);
-void FlushOutput(TProtocolData& data);
+void ClearLineInput(TProtocolData& data);
+void ClearLineOutput(TProtocolData& data);
 // Puts bytes in the output buffer; false when they did not fit.
 bool SendBytes(TProtocolData& data, const std::uint8_t* bytes, std::size_t count);
 void SendByte(TProtocolData& data, std::uint8_t byte);

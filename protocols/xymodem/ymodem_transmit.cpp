@@ -52,7 +52,7 @@ std::uint8_t Handshake(TProtocolData& data, TXYmodemData& xy, TEvent event) {
     if (data.ProtocolStatus == psCancelRequested) return tyFinishd;
     return HandshakeWaitOk(data, xy) ? tyHandshake : tyFinishd;
   }
-  FlushInput(data);  // repeated requests are not answers to the header
+  ClearLineInput(data);  // repeated requests are not answers to the header
   StartTransferClock(data, xy);
   data.BlockErrors = 0;
   xy.MaxBlockErrors = xy.Streaming ? 0 : kDefaultMaxBlockErrors;
@@ -198,7 +198,7 @@ void YmodemPrepareTransmit(TProtocolData& data) {
   xy->YState = tyInitial;
   data.ProtocolStatus = psProtocolHandshake;
   ShowFirstStatus(data);
-  FlushInput(data);
+  ClearLineInput(data);
 }
 
 void YmodemTransmitHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {

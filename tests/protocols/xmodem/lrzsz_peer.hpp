@@ -1,0 +1,31 @@
+#pragma once
+// One end of a line for the Xmodem/Ymodem tests: our protocol component on a
+// relayed pseudo-terminal, with lrzsz (or another of ours) on the other end.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/protocols/kermit/pty_relay.hpp"
+#include "tests/protocols/kermit/temp_dir.hpp"
+#include "tests/protocols/kermit_receive/endpoint.hpp"
+
+namespace qor::testing {
+
+// An endpoint with protocol type set, names kept as they are, and short waits
+// (2 s for a handshake, 1 s for a block).
+void UseProtocol(Endpoint& end, TProtocolType type);
+
+// The files of a batch, named file0.bin, file1.bin ... in dir.
+std::vector<std::string> WriteFiles(const std::filesystem::path& dir,
+                                    const std::vector<std::string>& contents);
+
+// Xmodem carries no length: what arrives is the file padded with ^Z to a
+// whole block.
+::testing::AssertionResult PaddedCopy(const std::string& sent, const std::string& got);
+
+// The modification time of a file, in seconds.
+std::int64_t MTime(const std::filesystem::path& file);
+
+}  // namespace qor::testing
