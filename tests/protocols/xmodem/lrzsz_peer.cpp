@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include "protocols/xymodem/xmodem_block.hpp"
+
 namespace qor::testing {
 
 void UseProtocol(Endpoint& end, TProtocolType type) {
@@ -35,6 +37,33 @@ std::vector<std::string> WriteFiles(const std::filesystem::path& dir,
                                          << " bytes is not ^Z to a whole block";
   }
   return ::testing::AssertionSuccess();
+}
+
+std::string ReadPumping(PtyPair& line, std::size_t n, int ms) {
+  std::string got;
+  PumpUntil(
+      [&] {
+        got += line.Read(n - got.size(), 1);
+        return got.size() >= n;
+      },
+      ms);
+  return got;
+}
+
+std::string ReadUntilQuiet(PtyPair& line, int quiet_ms) {
+  std::string got;
+  for (;;) {
+    const std::string more = ReadPumping(line, 1 << 16, quiet_ms);
+    if (more.empty()) return got;
+    got += more;
+  }
+}
+
+std::string Block(std::uint8_t start, std::uint8_t number, const std::string& data, bool crc) {
+  std::vector<std::uint8_t> wire;
+  BuildBlock(start, number, reinterpret_cast<const std::uint8_t*>(data.data()),
+             static_cast<std::int32_t>(data.size()), crc, wire);
+  return {wire.begin(), wire.end()};
 }
 
 std::int64_t MTime(const std::filesystem::path& file) {

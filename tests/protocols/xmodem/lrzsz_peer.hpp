@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/device/pty_pair.hpp"
 #include "tests/protocols/kermit/pty_relay.hpp"
 #include "tests/protocols/kermit/temp_dir.hpp"
 #include "tests/protocols/kermit_receive/endpoint.hpp"
@@ -24,6 +25,15 @@ std::vector<std::string> WriteFiles(const std::filesystem::path& dir,
 // Xmodem carries no length: what arrives is the file padded with ^Z to a
 // whole block.
 ::testing::AssertionResult PaddedCopy(const std::string& sent, const std::string& got);
+
+// Reads from the test's end of line until n bytes came or ms passed, handling
+// this thread's messages meanwhile (the component answers the engine there).
+std::string ReadPumping(PtyPair& line, std::size_t n, int ms = 5000);
+// Reads until nothing more comes for quiet_ms.
+std::string ReadUntilQuiet(PtyPair& line, int quiet_ms);
+
+// A block as the wire carries it.
+std::string Block(std::uint8_t start, std::uint8_t number, const std::string& data, bool crc);
 
 // The modification time of a file, in seconds.
 std::int64_t MTime(const std::filesystem::path& file);
