@@ -25,6 +25,7 @@ struct XmodemCase {
   TProtocolType ours;
   std::vector<std::string> peer;  // the lrzsz command, without the file
   std::string content;
+  std::int64_t drop_at = -1;  // loses bytes of ours from here on
 };
 
 void ExpectReceivedFromSx(const XmodemCase& c) {
@@ -52,6 +53,7 @@ void ExpectSentToRx(const XmodemCase& c) {
   TempDir dir;
   const fs::path file = dir.Write("sent.bin", c.content);
   SocketLine line;
+  if (c.drop_at >= 0) line.DropFromUs(c.drop_at, 300);
   Endpoint sender(line.OurLine(), kOurPort);
   std::vector<std::string> argv = c.peer;
   argv.push_back("stored.bin");
@@ -63,6 +65,7 @@ void ExpectSentToRx(const XmodemCase& c) {
   EXPECT_EQ(sender.finish_code, 0);
   EXPECT_EQ(peer.Wait(10000), 0) << TempDir::Read(dir.Path() / "peer.log");
   EXPECT_TRUE(PaddedCopy(c.content, TempDir::Read(dir.Path() / "stored.bin")));
+  EXPECT_EQ(sender.Protocol().TotalErrors() > 0, c.drop_at >= 0);
 }
 
 TEST(Interop, ReceivesFromSx) {
@@ -80,6 +83,8 @@ TEST(Interop, SendsToRx) {
       {"CRC", ptXmodemCRC, {"rx", "-q", "-c"}, RandomBytes(1000, 6)},
       {"1K blocks", ptXmodem1K, {"rx", "-q", "-c"}, RandomBytes(10000, 7)},
       {"1K blocks to a checksum receiver", ptXmodem1K, {"rx", "-q"}, RandomBytes(5000, 8)},
+      {"a block lost on the way", ptXmodem1K, {"rx", "-q", "-c", "-t", "10"}, RandomBytes(5000, 9),
+       2500},
   };
   for (const XmodemCase& c : cases) ExpectSentToRx(c);
 }
