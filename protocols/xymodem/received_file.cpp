@@ -31,12 +31,13 @@ std::time_t FromLocalSeconds(std::uint32_t seconds) {
   return std::mktime(&local);
 }
 
-std::int32_t Settle(int fd, std::int32_t size, std::uint32_t seconds) {
+std::int32_t Settle(int fd, std::int32_t size, std::uint32_t seconds, std::int64_t& length) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return -errno;
-  if (size > 0 && st.st_size > size && st.st_size - size < kLongBlock &&
-      ::ftruncate(fd, size) != 0) {
-    return -errno;
+  length = st.st_size;
+  if (size > 0 && st.st_size > size && st.st_size - size < kLongBlock) {
+    if (::ftruncate(fd, size) != 0) return -errno;
+    length = size;
   }
   if (seconds == 0) return 0;
   const timespec times[2] = {{0, UTIME_OMIT}, {FromLocalSeconds(seconds), 0}};
@@ -45,10 +46,11 @@ std::int32_t Settle(int fd, std::int32_t size, std::uint32_t seconds) {
 
 }  // namespace
 
-std::int32_t SettleReceivedFile(const char* path, std::int32_t size, std::uint32_t seconds) {
+std::int32_t SettleReceivedFile(const char* path, std::int32_t size, std::uint32_t seconds,
+                                std::int64_t& length) {
   const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
   if (fd < 0) return -errno;
-  const std::int32_t result = Settle(fd, size, seconds);
+  const std::int32_t result = Settle(fd, size, seconds, length);
   if (::close(fd) != 0 && result == 0) return -errno;
   return result;
 }

@@ -1,6 +1,7 @@
 // The Xmodem receiver: one file, named by the application (or by Ymodem's
 // header), in blocks the sender numbers; the receiver starts the handshake.
 #include "protocols/core/protocol_core.hpp"
+#include "protocols/xymodem/received_file.hpp"
 #include "protocols/xymodem/xmodem_receive_parts.hpp"
 #include "protocols/xymodem/xymodem.hpp"
 #include "protocols/xymodem/xymodem_common.hpp"
@@ -165,9 +166,24 @@ std::uint8_t Process(TProtocolData& data, TXYmodemData& xy) {
   return rxWtFrHSRply;
 }
 
+// A file that came through Ymodem as its header describes it; false when
+// that failed (reported).
+bool Settle(TProtocolData& data, const TXYmodemData& xy) {
+  std::int64_t length = 0;
+  const std::int32_t result =
+      SettleReceivedFile(data.PathName.data(), xy.Received.Size, xy.Received.Seconds, length);
+  if (result != 0) {
+    ReportProtocolError(data, result);
+    return false;
+  }
+  data.FileLength = static_cast<std::int32_t>(length);
+  return true;
+}
+
 std::uint8_t Close(TProtocolData& data, TXYmodemData& xy, bool skipped) {
   data.FinishWritingProc(data);
-  const bool ok = data.ProtocolStatus == psEndFile && data.ProtocolError == 0;
+  bool ok = data.ProtocolStatus == psEndFile && data.ProtocolError == 0;
+  if (ok && xy.Ymodem) ok = Settle(data, xy);
   data.LogProc(data, skipped ? lfReceiveSkip : ok ? lfReceiveOk : lfReceiveFail);
   return Done(data, xy);
 }

@@ -7,7 +7,6 @@
 #include "protocols/core/protocol_core.hpp"
 #include "protocols/core/safe_names.hpp"
 #include "protocols/core/work_file.hpp"
-#include "protocols/xymodem/received_file.hpp"
 #include "protocols/xymodem/xmodem_receive_parts.hpp"
 #include "protocols/xymodem/xymodem.hpp"
 #include "protocols/xymodem/xymodem_common.hpp"
@@ -164,14 +163,8 @@ std::uint8_t ReceiveXmodem(TProtocolData& data, TXYmodemData& xy, TEvent event) 
   xy.JustEntered = false;
   RunMachine(data, xy, kXmodemReceive, event);
   if (xy.XState != rxDone) return ryRcvXmodem;
-  // A file that was refused, cancelled or broken off ends the batch.
+  // A file that was refused, cancelled, broken off or not settled ends the batch.
   if (data.ProtocolStatus != psEndFile || data.ProtocolError != 0) return ryFinished;
-  const std::int32_t settled =
-      SettleReceivedFile(data.PathName.data(), xy.Received.Size, xy.Received.Seconds);
-  if (settled != 0) {
-    ReportProtocolError(data, settled);
-    return ryFinished;
-  }
   ArmTimer(data, data.HandshakeWait);
   data.ForceStatus = true;
   return ryInitial;

@@ -105,7 +105,9 @@ TEST(ReceivedFile, CutBackToItsSizeAndDated) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
     const std::string path = dir.Write("f.bin", std::string(c.stored, 'x'));
-    ASSERT_EQ(SettleReceivedFile(path.c_str(), c.announced, 1600000000), 0);
+    std::int64_t length = 0;
+    ASSERT_EQ(SettleReceivedFile(path.c_str(), c.announced, 1600000000, length), 0);
+    EXPECT_EQ(static_cast<std::size_t>(length), c.kept);
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(static_cast<std::size_t>(st.st_size), c.kept);
@@ -115,7 +117,8 @@ TEST(ReceivedFile, CutBackToItsSizeAndDated) {
                             local.tm_min, local.tm_sec}),
               PackDateTime({2020, 9, 13, 12, 26, 40}));
   }
-  EXPECT_EQ(SettleReceivedFile((dir.Path() / "missing").c_str(), 1, 0), -ENOENT);
+  std::int64_t length = 0;
+  EXPECT_EQ(SettleReceivedFile((dir.Path() / "missing").c_str(), 1, 0, length), -ENOENT);
 }
 
 }  // namespace
