@@ -75,7 +75,8 @@ Run Ours(const Mode& m, const std::string& file) {
   };
   sender.Protocol().StartTransmit();
   Run run = Time(m, line, dir, [] { PumpUntil([] { return false; }, 1); });
-  run.ok = run.ok && sender.WaitFinished(5000) && sender.finish_code == 0 && Delivered(m, dir, file);
+  run.ok =
+      run.ok && sender.WaitFinished(5000) && sender.finish_code == 0 && Delivered(m, dir, file);
   return run;
 }
 

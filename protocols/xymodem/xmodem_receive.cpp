@@ -10,7 +10,6 @@ namespace qor {
 
 namespace {
 
-constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kTooManyErrors = -6008;
 constexpr std::int32_t kNoFileName = -6010;
 constexpr std::int32_t kRejected = -6011;
@@ -20,13 +19,10 @@ TNext After(std::uint8_t state) {
   switch (state) {
     case rxInitial:
     case rxWtFrHSRply:
-    case rxDone:
-      return TNext::Wait;
+    case rxDone: return TNext::Wait;
     case rxWtFrBlStrt:
-    case rxCollBlock:
-      return TNext::WhileData;
-    default:
-      return TNext::Now;
+    case rxCollBlock: return TNext::WhileData;
+    default: return TNext::Now;
   }
 }
 
@@ -210,24 +206,10 @@ void Interrupt(TProtocolData&, TXYmodemData& xy, bool) { xy.XState = rxFinished;
 
 }  // namespace
 
-const TMachine kXmodemReceive{&TXYmodemData::XState, rxDone, &Step, &Interrupt, dlkXModem, 117};
+const TMachine kXmodemReceive{
+    false, &TXYmodemData::XState, rxInitial, rxDone, &Step, &Interrupt, dlkXModem, 117};
 
-void XmodemPrepareReceive(TProtocolData& data) {
-  platform::Locker lock(data.Lock);
-  auto* xy = dynamic_cast<TXYmodemData*>(data.Engine.get());
-  if (xy == nullptr || xy->Ymodem) {
-    ReportProtocolError(data, kNotSupported);
-    return;
-  }
-  LoadSwitches(data, *xy);
-  ResetStatus(data);
-  xy->Nested = false;
-  xy->NameRefused = false;
-  xy->LineFailed = false;
-  xy->XState = rxInitial;
-  data.ProtocolStatus = psProtocolHandshake;
-  ShowFirstStatus(data);
-}
+void XmodemPrepareReceive(TProtocolData& data) { PrepareTransfer(data, kXmodemReceive); }
 
 void XmodemReceiveHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
   RunHandler(kXmodemReceive, msg, wparam, lparam);

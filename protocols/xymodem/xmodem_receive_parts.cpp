@@ -74,9 +74,7 @@ bool CollectBlock(TProtocolData& data, TXYmodemData& xy) {
 
 void JudgeCollected(TProtocolData& data, TXYmodemData& xy) {
   switch (JudgeBlock(xy.RxBlock.data(), data.BlockLength, xy.Crc, data.BlockNumber)) {
-    case TBlockVerdict::Expected:
-      data.ProtocolStatus = psOK;
-      return;  // answered once stored
+    case TBlockVerdict::Expected: data.ProtocolStatus = psOK; return;  // answered once stored
     case TBlockVerdict::Duplicate:
       // Our ACK was lost: the sender must hear it again, the file not see it twice.
       xy.ReplyChar = kAck;
@@ -93,9 +91,7 @@ void JudgeCollected(TProtocolData& data, TXYmodemData& xy) {
       CountBlockError(data);
       SequenceError(data);
       return;
-    case TBlockVerdict::OutOfOrder:
-      SequenceError(data);
-      return;
+    case TBlockVerdict::OutOfOrder: SequenceError(data); return;
   }
   if (data.ProtocolStatus == psBlockCheckError && xy.Streaming) return;  // cancelled instead
   Reply(data, xy);

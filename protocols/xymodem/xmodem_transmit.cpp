@@ -13,7 +13,6 @@ namespace qor {
 
 namespace {
 
-constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kFatalTimeout = -6006;
 constexpr std::int32_t kTooManyErrors = -6008;
 constexpr std::int32_t kOutputFull = -3006;
@@ -26,15 +25,12 @@ TNext After(std::uint8_t state) {
     case txInitial:
     case txWtFreeSpc:
     case txEndDrain:
-    case txDone:
-      return TNext::Wait;
+    case txDone: return TNext::Wait;
     case txHandshake:
     case txDraining:
     case txRplyPnding:
-    case txEotReply:
-      return TNext::WhileData;
-    default:
-      return TNext::Now;
+    case txEotReply: return TNext::WhileData;
+    default: return TNext::Now;
   }
 }
 
@@ -103,11 +99,8 @@ std::uint8_t GetBlock(TProtocolData& data, TXYmodemData& xy) {
 
 std::uint8_t WaitFreeSpace(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   switch (event) {
-    case TEvent::OutFree:
-      return txSendBlock;
-    case TEvent::Timer:
-      ReportProtocolError(data, kFatalTimeout);
-      return txFinished;
+    case TEvent::OutFree: return txSendBlock;
+    case TEvent::Timer: ReportProtocolError(data, kFatalTimeout); return txFinished;
     case TEvent::Data:
       while (xy.Streaming && InputWaiting(data)) {
         if (ReadByte(data) == kCan) {
@@ -116,8 +109,7 @@ std::uint8_t WaitFreeSpace(TProtocolData& data, TXYmodemData& xy, TEvent event) 
         }
       }
       return txWtFreeSpc;
-    default:
-      return txWtFreeSpc;
+    default: return txWtFreeSpc;
   }
 }
 
@@ -195,10 +187,8 @@ std::uint8_t Reply(TProtocolData& data, TXYmodemData& xy, TEvent event) {
       data.ProtocolStatus = psCancelRequested;
       ClearLineOutput(data);
       return txFinished;
-    case kNak:
-      return Resend(data, psBlockCheckError);
-    default:
-      return Resend(data, psProtocolError);
+    case kNak: return Resend(data, psBlockCheckError);
+    default: return Resend(data, psProtocolError);
   }
 }
 
@@ -229,12 +219,8 @@ std::uint8_t EotReply(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
   if (event != TEvent::Data || !InputWaiting(data)) return txEotReply;
   switch (ReadByte(data)) {
-    case kAck:
-      data.ProtocolStatus = psEndFile;
-      return txFinished;
-    case kCan:
-      data.ProtocolStatus = psCancelRequested;
-      return txFinished;
+    case kAck: data.ProtocolStatus = psEndFile; return txFinished;
+    case kCan: data.ProtocolStatus = psCancelRequested; return txFinished;
     case kNak:
       if (++xy.EotCount < kMaxEotNaks) return txRestEOT;
       SendCancelSequence(data);
@@ -295,24 +281,10 @@ void Interrupt(TProtocolData&, TXYmodemData& xy, bool) { xy.XState = txFinished;
 
 }  // namespace
 
-const TMachine kXmodemTransmit{&TXYmodemData::XState, txDone, &Step, &Interrupt, dlkXModem, 117};
+const TMachine kXmodemTransmit{
+    false, &TXYmodemData::XState, txInitial, txDone, &Step, &Interrupt, dlkXModem, 117};
 
-void XmodemPrepareTransmit(TProtocolData& data) {
-  platform::Locker lock(data.Lock);
-  auto* xy = dynamic_cast<TXYmodemData*>(data.Engine.get());
-  if (xy == nullptr || xy->Ymodem) {
-    ReportProtocolError(data, kNotSupported);
-    return;
-  }
-  LoadSwitches(data, *xy);
-  ResetStatus(data);
-  xy->Nested = false;
-  xy->LineFailed = false;
-  xy->ClockStarted = false;
-  xy->XState = txInitial;
-  data.ProtocolStatus = psProtocolHandshake;
-  ShowFirstStatus(data);
-}
+void XmodemPrepareTransmit(TProtocolData& data) { PrepareTransfer(data, kXmodemTransmit); }
 
 void XmodemTransmitHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
   RunHandler(kXmodemTransmit, msg, wparam, lparam);

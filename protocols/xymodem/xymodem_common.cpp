@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::int32_t kFault = -6014;
 constexpr std::int32_t kFatalTimeout = -6006;
+constexpr std::int32_t kNotSupported = -6015;
 
 bool IsTrigger(std::uintptr_t wparam, std::int32_t handle) {
   return handle != 0 && static_cast<std::int32_t>(wparam) == handle;
@@ -23,8 +24,10 @@ bool IsTrigger(std::uintptr_t wparam, std::int32_t handle) {
 TEvent EventOf(const TProtocolData& data, std::uint32_t msg, std::uintptr_t wparam) {
   if (msg == kMsgTriggerAvail) return TEvent::Data;
   if (msg == kMsgTriggerTimer && IsTrigger(wparam, data.TimeoutTrigger)) return TEvent::Timer;
-  if (msg == kMsgTriggerStatus && IsTrigger(wparam, data.OutBuffFreeTrigger)) return TEvent::OutFree;
-  if (msg == kMsgTriggerStatus && IsTrigger(wparam, data.OutBuffUsedTrigger)) return TEvent::OutEmpty;
+  if (msg == kMsgTriggerStatus && IsTrigger(wparam, data.OutBuffFreeTrigger))
+    return TEvent::OutFree;
+  if (msg == kMsgTriggerStatus && IsTrigger(wparam, data.OutBuffUsedTrigger))
+    return TEvent::OutEmpty;
   return TEvent::Other;
 }
 
@@ -95,6 +98,27 @@ void RunHandler(const TMachine& m, std::uint32_t msg, std::uintptr_t wparam, std
   }
 }
 
+TXYmodemData* PrepareTransfer(TProtocolData& data, const TMachine& m) {
+  platform::Locker lock(data.Lock);
+  auto* xy = dynamic_cast<TXYmodemData*>(data.Engine.get());
+  if (xy == nullptr || xy->Ymodem != m.Ymodem) {
+    ReportProtocolError(data, kNotSupported);
+    return nullptr;
+  }
+  LoadSwitches(data, *xy);
+  ResetStatus(data);
+  xy->Nested = m.Ymodem;
+  xy->NameRefused = false;
+  xy->LineFailed = false;
+  xy->ClockStarted = false;
+  xy->FileOffered = false;
+  xy->JustEntered = false;
+  xy->*m.State = m.FirstState;
+  data.ProtocolStatus = psProtocolHandshake;
+  ShowFirstStatus(data);
+  return xy;
+}
+
 void LoadSwitches(TProtocolData& data, TXYmodemData& xy) {
   const std::int32_t type = data.ProtocolType;
   xy.Crc = type != ptXmodem;
@@ -146,7 +170,8 @@ void SendByte(TProtocolData& data, std::uint8_t byte) { SendBytes(data, &byte, 1
 
 void SendCancelSequence(TProtocolData& data) {
   if (!LineUsable(data) || data.ComPort->OpenState() != cpsOpen) return;
-  static constexpr std::uint8_t kSequence[] = {kCan, kCan, kCan, kBackspace, kBackspace, kBackspace};
+  static constexpr std::uint8_t kSequence[] = {kCan,       kCan,       kCan,
+                                               kBackspace, kBackspace, kBackspace};
   data.ComPort->ClearOutput();
   SendBytes(data, kSequence, sizeof kSequence);
 }
@@ -204,12 +229,8 @@ bool TakeHandshake(TProtocolData& data, TXYmodemData& xy, std::uint8_t c) {
       xy.Streaming = true;
       data.BlockCheckMethod = bcmCrc16;
       break;
-    case kCan:
-      data.ProtocolStatus = psCancelRequested;
-      return false;
-    default:
-      data.ProtocolStatus = psProtocolError;
-      return false;
+    case kCan: data.ProtocolStatus = psCancelRequested; return false;
+    default: data.ProtocolStatus = psProtocolError; return false;
   }
   data.ProtocolType = XYmodemTypeOf(xy);
   return true;

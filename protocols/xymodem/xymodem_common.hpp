@@ -14,10 +14,13 @@ enum class TEvent { Data, Timer, OutFree, OutEmpty, Other };
 // or take it (as a data event) only while received characters wait.
 enum class TNext { Wait, Now, WhileData };
 
-// One machine: the field holding its state, its Done state, its step, and
-// where its state names start in the dispatch log.
+// One machine: the engine it belongs to, the field holding its state, its
+// first and Done states, its step, and where its state names start in the
+// dispatch log.
 struct TMachine {
+  bool Ymodem;
   std::uint8_t TXYmodemData::*State;
+  std::uint8_t FirstState;
   std::uint8_t DoneState;
   TNext (*Step)(TProtocolData& data, TXYmodemData& xy, TEvent event);
   // Cancel (true) or carrier loss: moves the machine to its finishing state.
@@ -35,6 +38,10 @@ extern const TMachine kYmodemReceive;
 // until one waits for an event. A fault of the port or of memory ends the
 // transfer through the machine's finishing state.
 void RunHandler(const TMachine& m, std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam);
+// The preparation of a transfer by machine m: the switches as the type names
+// them, the counters reset, m in its first state, the first status report.
+// nullptr (-6015 reported) when the record holds another engine. Takes the lock.
+TXYmodemData* PrepareTransfer(TProtocolData& data, const TMachine& m);
 // Runs steps of m, starting with event, until one waits or m is done.
 void RunMachine(TProtocolData& data, TXYmodemData& xy, const TMachine& m, TEvent event);
 

@@ -113,7 +113,7 @@ struct TXYmodemData : TEngineData {
   std::array<std::uint8_t, kLongBlock> TxBlock{};
   std::int32_t TxBytes = 0;
   bool TxLast = false;
-  std::int32_t Position = 0;   // file offset of the block being sent or expected
+  std::int32_t Position = 0;       // file offset of the block being sent or expected
   std::vector<std::uint8_t> Wire;  // the block as it goes out
 
   // The block being received: number, complement, data and check.

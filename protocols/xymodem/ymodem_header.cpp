@@ -42,8 +42,9 @@ std::vector<std::uint8_t> BuildYmodemHeader(const std::string& path, bool includ
   });
   const std::string size_text = std::to_string(size);
   const std::string date_text =
-      file_date != 0 ? " " + OctalString(static_cast<std::uint32_t>(FileDateToUnixSeconds(file_date)))
-                     : std::string();
+      file_date != 0
+          ? " " + OctalString(static_cast<std::uint32_t>(FileDateToUnixSeconds(file_date)))
+          : std::string();
   const std::size_t used = name.size() + size_text.size() + date_text.size() + 2;
   std::vector<std::uint8_t> header(used > kShortBlock ? kLongBlock : kShortBlock, 0);
   std::string text = name;
@@ -66,10 +67,12 @@ TYmodemHeader ParseYmodemHeader(const std::uint8_t* bytes, std::int32_t count) {
   ++at;
   const std::string date = Field(bytes, count, at);
   if (date.empty()) return header;
-  const bool octal = std::all_of(date.begin(), date.end(), [](char c) { return c >= '0' && c <= '7'; });
+  const bool octal =
+      std::all_of(date.begin(), date.end(), [](char c) { return c >= '0' && c <= '7'; });
   header.Seconds = octal ? OctalValue(date) : 0;
   // Digits beyond what fits also read as 0, not only foreign characters.
-  header.BadDate = !octal || (header.Seconds == 0 && date.find_first_not_of('0') != std::string::npos);
+  header.BadDate =
+      !octal || (header.Seconds == 0 && date.find_first_not_of('0') != std::string::npos);
   return header;
 }
 

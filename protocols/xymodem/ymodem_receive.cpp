@@ -16,7 +16,6 @@ namespace qor {
 
 namespace {
 
-constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kFatalTimeout = -6006;
 constexpr std::int32_t kTooManyErrors = -6008;
 constexpr std::int32_t kDelayTicks = 9;
@@ -26,15 +25,11 @@ TNext After(const TXYmodemData& xy) {
     case ryInitial:
     case ryProcBlck:
     case ryPrepXmdm:
-    case ryFinished:
-      return TNext::Now;
+    case ryFinished: return TNext::Now;
     case ryWtFBlkStrt:
-    case ryCollBlck:
-      return TNext::WhileData;
-    case ryRcvXmodem:
-      return xy.JustEntered ? TNext::Now : TNext::Wait;
-    default:
-      return TNext::Wait;
+    case ryCollBlck: return TNext::WhileData;
+    case ryRcvXmodem: return xy.JustEntered ? TNext::Now : TNext::Wait;
+    default: return TNext::Wait;
   }
 }
 
@@ -102,18 +97,17 @@ std::uint8_t BlockStart(TProtocolData& data, TXYmodemData& xy, TEvent event) {
       if (!xy.ClockStarted) StartTransferClock(data, xy);
       return ryCollBlck;
     case TBlockStart::EndOfFile:
-    case TBlockStart::Cancelled:
-      return ryFinished;
-    default:
-      return ryWtFBlkStrt;
+    case TBlockStart::Cancelled: return ryFinished;
+    default: return ryWtFBlkStrt;
   }
 }
 
 // Where the file the header names may be stored, or a refusal.
 void TakeName(TProtocolData& data, TXYmodemData& xy, std::string name) {
   if (data.UpcaseFileNames) {
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+      return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
   }
   const auto path = ReceivedFilePath(data.DestinationDirectory.data(), name,
                                      (data.Options & kOptHonorDirectory) != 0);
@@ -210,24 +204,10 @@ void Interrupt(TProtocolData& data, TXYmodemData& xy, bool) {
 
 }  // namespace
 
-const TMachine kYmodemReceive{&TXYmodemData::YState, ryDone, &Step, &Interrupt, dlkYModem, 138};
+const TMachine kYmodemReceive{
+    true, &TXYmodemData::YState, ryInitial, ryDone, &Step, &Interrupt, dlkYModem, 138};
 
-void YmodemPrepareReceive(TProtocolData& data) {
-  platform::Locker lock(data.Lock);
-  auto* xy = dynamic_cast<TXYmodemData*>(data.Engine.get());
-  if (xy == nullptr || !xy->Ymodem) {
-    ReportProtocolError(data, kNotSupported);
-    return;
-  }
-  LoadSwitches(data, *xy);
-  ResetStatus(data);
-  xy->Nested = true;
-  xy->NameRefused = false;
-  xy->LineFailed = false;
-  xy->JustEntered = false;
-  xy->YState = ryInitial;
-  ShowFirstStatus(data);
-}
+void YmodemPrepareReceive(TProtocolData& data) { PrepareTransfer(data, kYmodemReceive); }
 
 void YmodemReceiveHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
   RunHandler(kYmodemReceive, msg, wparam, lparam);

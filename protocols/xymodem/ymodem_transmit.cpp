@@ -12,7 +12,6 @@ namespace qor {
 
 namespace {
 
-constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kTooManyErrors = -6008;
 constexpr std::int32_t kOutputFull = -3006;
 constexpr std::int32_t kDrainTicks = 1092;
@@ -23,16 +22,12 @@ TNext After(const TXYmodemData& xy) {
     case tyInitial:
     case tyGetFlName:
     case tySndFlName:
-    case tyFinishd:
-      return TNext::Now;
+    case tyFinishd: return TNext::Now;
     case tyHandshake:
     case tyRplyPndng:
-    case tyPrpXmdm:
-      return TNext::WhileData;
-    case tySndXmdm:
-      return xy.JustEntered ? TNext::Now : TNext::Wait;
-    default:
-      return TNext::Wait;
+    case tyPrpXmdm: return TNext::WhileData;
+    case tySndXmdm: return xy.JustEntered ? TNext::Now : TNext::Wait;
+    default: return TNext::Wait;
   }
 }
 
@@ -180,25 +175,11 @@ void Interrupt(TProtocolData& data, TXYmodemData& xy, bool) {
 
 }  // namespace
 
-const TMachine kYmodemTransmit{&TXYmodemData::YState, tyDone, &Step, &Interrupt, dlkYModem, 138};
+const TMachine kYmodemTransmit{
+    true, &TXYmodemData::YState, tyInitial, tyDone, &Step, &Interrupt, dlkYModem, 138};
 
 void YmodemPrepareTransmit(TProtocolData& data) {
-  platform::Locker lock(data.Lock);
-  auto* xy = dynamic_cast<TXYmodemData*>(data.Engine.get());
-  if (xy == nullptr || !xy->Ymodem) {
-    ReportProtocolError(data, kNotSupported);
-    return;
-  }
-  LoadSwitches(data, *xy);
-  ResetStatus(data);
-  xy->Nested = true;
-  xy->LineFailed = false;
-  xy->FileOffered = false;
-  xy->JustEntered = false;
-  xy->YState = tyInitial;
-  data.ProtocolStatus = psProtocolHandshake;
-  ShowFirstStatus(data);
-  ClearLineInput(data);
+  if (PrepareTransfer(data, kYmodemTransmit) != nullptr) ClearLineInput(data);
 }
 
 void YmodemTransmitHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {

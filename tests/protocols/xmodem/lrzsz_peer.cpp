@@ -28,13 +28,13 @@ std::vector<std::string> WriteFiles(const std::filesystem::path& dir,
 
 ::testing::AssertionResult PaddedCopy(const std::string& sent, const std::string& got) {
   if (got.size() < sent.size() || got.compare(0, sent.size(), sent) != 0) {
-    return ::testing::AssertionFailure() << got.size() << " bytes that differ from the "
-                                         << sent.size() << " sent";
+    return ::testing::AssertionFailure()
+           << got.size() << " bytes that differ from the " << sent.size() << " sent";
   }
-  if (got.find_first_not_of('\x1a', sent.size()) != std::string::npos ||
-      (got.size() % 128 != 0) || got.size() - sent.size() >= 1024) {
-    return ::testing::AssertionFailure() << "padding of " << got.size() - sent.size()
-                                         << " bytes is not ^Z to a whole block";
+  if (got.find_first_not_of('\x1a', sent.size()) != std::string::npos || (got.size() % 128 != 0) ||
+      got.size() - sent.size() >= 1024) {
+    return ::testing::AssertionFailure()
+           << "padding of " << got.size() - sent.size() << " bytes is not ^Z to a whole block";
   }
   return ::testing::AssertionSuccess();
 }

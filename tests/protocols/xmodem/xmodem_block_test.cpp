@@ -1,19 +1,21 @@
 // Xmodem blocks on the wire, built and judged.
+#include "protocols/xymodem/xmodem_block.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "protocols/xymodem/xmodem_block.hpp"
-
 namespace qor {
 namespace {
 
-const std::uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
+const std::uint8_t* Bytes(const std::string& s) {
+  return reinterpret_cast<const std::uint8_t*>(s.data());
+}
 
 TEST(Block, ChecksAreTheXmodemOnes) {
   const std::string check = "123456789";
-  EXPECT_EQ(BlockCrc(Bytes(check), 9), 0x31C3);  // CRC-16/XMODEM check value
+  EXPECT_EQ(BlockCrc(Bytes(check), 9), 0x31C3);     // CRC-16/XMODEM check value
   EXPECT_EQ(BlockChecksum(Bytes(check), 9), 0xDD);  // 477 mod 256
   EXPECT_EQ(BlockChecksum(Bytes(std::string(128, '\xff')), 128), 0x80);
 }

@@ -83,7 +83,10 @@ TEST(Interop, SendsToRx) {
       {"CRC", ptXmodemCRC, {"rx", "-q", "-c"}, RandomBytes(1000, 6)},
       {"1K blocks", ptXmodem1K, {"rx", "-q", "-c"}, RandomBytes(10000, 7)},
       {"1K blocks to a checksum receiver", ptXmodem1K, {"rx", "-q"}, RandomBytes(5000, 8)},
-      {"a block lost on the way", ptXmodem1K, {"rx", "-q", "-c", "-t", "10"}, RandomBytes(5000, 9),
+      {"a block lost on the way",
+       ptXmodem1K,
+       {"rx", "-q", "-c", "-t", "10"},
+       RandomBytes(5000, 9),
        2500},
   };
   for (const XmodemCase& c : cases) ExpectSentToRx(c);

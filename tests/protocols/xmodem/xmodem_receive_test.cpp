@@ -116,8 +116,8 @@ TEST(Receive, FailuresEndWithTheirCodes) {
   struct Case {
     std::string name;
     TProtocolType type;
-    std::string send;      // after the handshake and block 1
-    std::string answer;    // what the receiver says to it
+    std::string send;    // after the handshake and block 1
+    std::string answer;  // what the receiver says to it
     std::int32_t code;
   };
   std::string bad_complement = Block(1, 2, Data('b'), true);
@@ -125,7 +125,8 @@ TEST(Receive, FailuresEndWithTheirCodes) {
   std::string damaged = Block(2, 2, RandomBytes(1024, 2), true);
   damaged[700] ^= 1;
   const Case cases[] = {
-      {"a block from the future", ptXmodemCRC, Block(1, 4, Data('b'), true), kCancelSequence, -6009},
+      {"a block from the future", ptXmodemCRC, Block(1, 4, Data('b'), true), kCancelSequence,
+       -6009},
       {"a number whose complement is wrong", ptXmodemCRC, bad_complement, kCancelSequence, -6009},
       // A stream cannot go back for a block.
       {"a damaged block while streaming", ptXmodem1KG, damaged, kCancelSequence, -6008},

@@ -22,7 +22,7 @@ std::string Padded(const std::string& part, std::size_t length) {
 }
 
 struct Sender {
-  Sender(TProtocolType type, const std::string& content) : content(content) {
+  Sender(TProtocolType type, const std::string& content) {
     UseProtocol(end, type);
     end.Protocol().SetFileName(dir.Write("sent.bin", content));
   }
@@ -34,7 +34,6 @@ struct Sender {
   }
 
   TempDir dir;
-  std::string content;
   PtyPair line;
   Endpoint end{line.Path(), kPort};
 };
@@ -117,8 +116,8 @@ TEST(Transmit, AStreamGoesOutWithoutWaitingForAcknowledges) {
   s.Start();
   std::string expected;
   for (std::size_t at = 0, n = 1; at < content.size(); at += 1024, ++n) {
-    expected += Block(2, static_cast<std::uint8_t>(n),
-                      Padded(content.substr(at, 1024), 1024), true);
+    expected +=
+        Block(2, static_cast<std::uint8_t>(n), Padded(content.substr(at, 1024), 1024), true);
   }
   EXPECT_TRUE(s.Say("G", expected.size() + 1) == expected + kEot);
   s.line.Write(kAck);

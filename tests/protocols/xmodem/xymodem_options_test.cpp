@@ -16,9 +16,9 @@ TEST(Options, EachTypeSetsItsBlocksAndCheck) {
     std::int32_t turn_delay;
   };
   const Case cases[] = {
-      {ptXmodem, 128, bcmChecksum, 1000},   {ptXmodemCRC, 128, bcmCrc16, 1000},
-      {ptXmodem1K, 1024, bcmCrc16, 1000},   {ptXmodem1KG, 1024, bcmCrc16, 0},
-      {ptYmodem, 1024, bcmCrc16, 1000},     {ptYmodemG, 1024, bcmCrc16, 0},
+      {ptXmodem, 128, bcmChecksum, 1000}, {ptXmodemCRC, 128, bcmCrc16, 1000},
+      {ptXmodem1K, 1024, bcmCrc16, 1000}, {ptXmodem1KG, 1024, bcmCrc16, 0},
+      {ptYmodem, 1024, bcmCrc16, 1000},   {ptYmodemG, 1024, bcmCrc16, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);

@@ -49,9 +49,9 @@ TEST(Qorxfer, YmodemFromSb) {
   const fs::path src = Workplace(dir, "src");
   const std::vector<std::string> files = WriteFiles(src, {RandomBytes(5000, 2), ""});
   SocketLine line;
-  PeerProcess receiver(Qorxfer({"receive", "--port", line.OurLine(), "--protocol", "ymodem",
-                                "--dir", dst.string()}),
-                       Workplace(dir, "r").string(), "");
+  PeerProcess receiver(
+      Qorxfer({"receive", "--port", line.OurLine(), "--protocol", "ymodem", "--dir", dst.string()}),
+      Workplace(dir, "r").string(), "");
   PeerProcess sender({"sb", "-q", "-k", "file0.bin", "file1.bin"}, src.string(), line.PeerFd());
   EXPECT_EQ(receiver.Wait(30000), 0) << TempDir::Read(dir.Path() / "r" / "peer.log");
   EXPECT_EQ(sender.Wait(10000), 0);
@@ -67,8 +67,8 @@ TEST(Qorxfer, YmodemFromSb) {
 TEST(Qorxfer, AnXmodemReceiveWithoutANameDoesNotStart) {
   TempDir dir;
   PtyPair line;
-  PeerProcess receiver(Qorxfer({"receive", "--port", line.Path(), "--protocol", "xmodem",
-                                "--dir", dir.Path().string()}),
+  PeerProcess receiver(Qorxfer({"receive", "--port", line.Path(), "--protocol", "xmodem", "--dir",
+                                dir.Path().string()}),
                        Workplace(dir, "r").string(), "");
   EXPECT_EQ(receiver.Wait(10000), 2);
   const std::string said = TempDir::Read(dir.Path() / "r" / "peer.log");

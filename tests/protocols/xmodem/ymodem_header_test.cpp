@@ -1,4 +1,6 @@
 // Ymodem's header block 0, built and read, and a received file settled to it.
+#include "protocols/xymodem/ymodem_header.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,22 +9,21 @@
 
 #include "protocols/core/packed_date.hpp"
 #include "protocols/xymodem/received_file.hpp"
-#include "protocols/xymodem/ymodem_header.hpp"
 #include "tests/protocols/kermit/temp_dir.hpp"
 
 namespace qor {
 namespace {
 
-std::string Text(const std::vector<std::uint8_t>& header) {
-  return {header.begin(), header.end()};
-}
+std::string Text(const std::vector<std::uint8_t>& header) { return {header.begin(), header.end()}; }
 
 TEST(Header, NameSizeAndDate) {
   // 2020-09-13 12:26:40 is 1600000000 seconds after 1970 (the machine's clock is local).
   const std::int32_t date = PackDateTime({2020, 9, 13, 12, 26, 40});
   const auto header = BuildYmodemHeader("/home/u/Dir\\Image.BIN", false, 1234, date);
   ASSERT_EQ(header.size(), 128u);
-  EXPECT_EQ(Text(header).substr(0, 32), std::string("image.bin\0" "1234 013727410000", 27) +
+  EXPECT_EQ(Text(header).substr(0, 32), std::string("image.bin\0"
+                                                    "1234 013727410000",
+                                                    27) +
                                             std::string(5, '\0'));
   const TYmodemHeader back = ParseYmodemHeader(header.data(), 128);
   EXPECT_EQ(back.Name, "image.bin");
@@ -33,7 +34,9 @@ TEST(Header, NameSizeAndDate) {
 
 TEST(Header, DirectoriesTravelWithForwardSlashes) {
   const auto header = BuildYmodemHeader("Dir\\Sub/F.TXT", true, 0, 0);
-  EXPECT_EQ(Text(header).substr(0, 15), std::string("dir/sub/f.txt\0" "0", 15));
+  EXPECT_EQ(Text(header).substr(0, 15), std::string("dir/sub/f.txt\0"
+                                                    "0",
+                                                    15));
   EXPECT_EQ(header[15], 0);  // no date
 }
 
@@ -58,14 +61,28 @@ TEST(Header, WhatOtherSendersWrite) {
   };
   using namespace std::string_literals;
   const Case cases[] = {
-      {"a.bin\0" "100 14054762020 100644 0 1 100"s, "a.bin", 100, 014054762020, false},
-      {"a.bin\0" "100"s, "a.bin", 100, 0, false},
+      {"a.bin\0"
+       "100 14054762020 100644 0 1 100"s,
+       "a.bin", 100, 014054762020, false},
+      {"a.bin\0"
+       "100"s,
+       "a.bin", 100, 0, false},
       {"a.bin\0"s, "a.bin", 0, 0, false},
-      {"a.bin\0" "12x 5"s, "a.bin", 0, 5, false},
-      {"a.bin\0" "9 0"s, "a.bin", 9, 0, false},
-      {"a.bin\0" "9 1289"s, "a.bin", 9, 0, true},
-      {"a.bin\0" "9 777777777777"s, "a.bin", 9, 0, true},
-      {"a.bin\0" "99999999999 1"s, "a.bin", 0, 1, false},
+      {"a.bin\0"
+       "12x 5"s,
+       "a.bin", 0, 5, false},
+      {"a.bin\0"
+       "9 0"s,
+       "a.bin", 9, 0, false},
+      {"a.bin\0"
+       "9 1289"s,
+       "a.bin", 9, 0, true},
+      {"a.bin\0"
+       "9 777777777777"s,
+       "a.bin", 9, 0, true},
+      {"a.bin\0"
+       "99999999999 1"s,
+       "a.bin", 0, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -96,7 +113,7 @@ TEST(ReceivedFile, CutBackToItsSizeAndDated) {
     std::size_t kept;
   };
   const Case cases[] = {
-      {1024, 300, 300},   // padding of the last block cut off
+      {1024, 300, 300},  // padding of the last block cut off
       {2048, 1025, 1025},
       {2048, 1024, 2048},  // a whole block more than announced: not padding, kept
       {1024, 0, 1024},     // no size announced

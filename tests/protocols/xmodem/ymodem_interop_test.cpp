@@ -52,7 +52,9 @@ void ExpectSameFiles(const std::vector<std::string>& sent, const fs::path& dst, 
     ASSERT_TRUE(fs::exists(got)) << got;
     EXPECT_TRUE(TempDir::Read(got) == TempDir::Read(f))
         << got << ": " << fs::file_size(got) << " bytes of " << fs::file_size(f);
-    if (dates) EXPECT_EQ(MTime(got), MTime(f)) << got;
+    if (dates) {
+      EXPECT_EQ(MTime(got), MTime(f)) << got;
+    }
   }
 }
 
@@ -71,8 +73,8 @@ struct Sides {
 };
 
 void OfferFiles(Endpoint& sender, const std::vector<std::string>& files) {
-  sender.Protocol().OnProtocolNextFile = [&files, next = std::size_t{0}](TQorCustomProtocol&,
-                                                                        std::string& name) mutable {
+  sender.Protocol().OnProtocolNextFile = [&files, next = std::size_t{0}](
+                                             TQorCustomProtocol&, std::string& name) mutable {
     name = next < files.size() ? files[next++] : "";
   };
 }

@@ -1,6 +1,6 @@
 // Our Ymodem receiver and transmitter against a peer the test plays.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -48,7 +48,10 @@ struct YReceiver {
 TEST(Receive, AFileIsCutToItsSizeAndDatedAndAnEmptyHeaderEndsTheBatch) {
   YReceiver r;
   EXPECT_EQ(ReadPumping(r.line, 1), "C");
-  EXPECT_EQ(r.Say(Header("data.bin\0" "300 13727410000 100644"s), 2), kAck + "C");
+  EXPECT_EQ(r.Say(Header("data.bin\0"
+                         "300 13727410000 100644"s),
+                  2),
+            kAck + "C");
   const std::string content = RandomBytes(300, 1);
   EXPECT_EQ(r.Say(Block(2, 1, content + std::string(724, '\x1a'), true)), kAck);
   EXPECT_EQ(r.Say(kEot), kNak);
@@ -70,7 +73,10 @@ TEST(Receive, AFileIsCutToItsSizeAndDatedAndAnEmptyHeaderEndsTheBatch) {
 TEST(Receive, ANameIsKeptInsideTheDestination) {
   YReceiver r;
   EXPECT_EQ(ReadPumping(r.line, 1), "C");
-  EXPECT_EQ(r.Say(Header("../../up.bin\0" "5"s), 2), kAck + "C");
+  EXPECT_EQ(r.Say(Header("../../up.bin\0"
+                         "5"s),
+                  2),
+            kAck + "C");
   EXPECT_EQ(r.Say(Block(1, 1, "hello" + std::string(123, '\x1a'), true)), kAck);
   EXPECT_EQ(r.Say(kEot + kEot, 2), kNak + kAck);
   EXPECT_EQ(ReadPumping(r.line, 1), "C");
@@ -86,7 +92,10 @@ TEST(Receive, ARefusedNameEndsTheBatchAndLeavesWhatIsThere) {
   const fs::path outside = r.dir.Path() / "keep.bin";
   std::ofstream(outside) << "mine";
   EXPECT_EQ(ReadPumping(r.line, 1), "C");
-  EXPECT_EQ(r.Say(Header("../keep.bin\0" "5"s), 1 + kCancelSequence.size()), kAck + kCancelSequence);
+  EXPECT_EQ(r.Say(Header("../keep.bin\0"
+                         "5"s),
+                  1 + kCancelSequence.size()),
+            kAck + kCancelSequence);
   ASSERT_TRUE(r.end.WaitFinished(3000));
   EXPECT_EQ(r.end.finish_code, -6011);
   EXPECT_EQ(TempDir::Read(outside), "mine");
@@ -108,7 +117,8 @@ TEST(Transmit, AHeaderNamesEachFileAndAnEmptyOneEndsTheBatch) {
   };
   end.Protocol().StartTransmit();
   line.Write("C");
-  EXPECT_EQ(ReadPumping(line, 133), Header("report.dat\0" "1500 013727410000"s));
+  EXPECT_EQ(ReadPumping(line, 133), Header("report.dat\0"
+                                           "1500 013727410000"s));
   line.Write(kAck + "C");
   EXPECT_EQ(ReadPumping(line, 1029), Block(2, 1, content.substr(0, 1024), true));
   line.Write(kAck);
