@@ -15,8 +15,8 @@ constexpr std::int32_t kNoFileName = -6010;
 constexpr std::int32_t kRejected = -6011;
 constexpr std::int32_t kChecksumFallback = 3;  // block errors before "C" gives way to NAK
 
-TNext After(std::uint8_t state) {
-  switch (state) {
+TNext After(const TXYmodemData& xy) {
+  switch (xy.XState) {
     case rxInitial:
     case rxWtFrHSRply:
     case rxDone: return TNext::Wait;
@@ -197,17 +197,11 @@ std::uint8_t NextState(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
 }
 
-TNext Step(TProtocolData& data, TXYmodemData& xy, TEvent event) {
-  xy.XState = NextState(data, xy, event);
-  return After(xy.XState);
-}
-
-void Interrupt(TProtocolData&, TXYmodemData& xy, bool) { xy.XState = rxFinished; }
-
 }  // namespace
 
 const TMachine kXmodemReceive{
-    false, &TXYmodemData::XState, rxInitial, rxDone, &Step, &Interrupt, dlkXModem, 117};
+    false, &TXYmodemData::XState, rxInitial, rxFinished, rxDone, &NextState, &After, -1, dlkXModem,
+    117};
 
 void XmodemPrepareReceive(TProtocolData& data) { PrepareTransfer(data, kXmodemReceive); }
 

@@ -20,8 +20,8 @@ constexpr std::int32_t kDrainTicks = 1092;
 constexpr std::int32_t kMaxEotNaks = 3;
 constexpr std::int32_t kBlockFrame = 5;  // start, number, complement, two-byte check
 
-TNext After(std::uint8_t state) {
-  switch (state) {
+TNext After(const TXYmodemData& xy) {
+  switch (xy.XState) {
     case txInitial:
     case txWtFreeSpc:
     case txEndDrain:
@@ -272,17 +272,11 @@ std::uint8_t NextState(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
 }
 
-TNext Step(TProtocolData& data, TXYmodemData& xy, TEvent event) {
-  xy.XState = NextState(data, xy, event);
-  return After(xy.XState);
-}
-
-void Interrupt(TProtocolData&, TXYmodemData& xy, bool) { xy.XState = txFinished; }
-
 }  // namespace
 
 const TMachine kXmodemTransmit{
-    false, &TXYmodemData::XState, txInitial, txDone, &Step, &Interrupt, dlkXModem, 117};
+    false, &TXYmodemData::XState, txInitial, txFinished, txDone, &NextState, &After, -1, dlkXModem,
+    117};
 
 void XmodemPrepareTransmit(TProtocolData& data) { PrepareTransfer(data, kXmodemTransmit); }
 

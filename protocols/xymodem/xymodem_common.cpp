@@ -38,6 +38,12 @@ void LogState(TProtocolData& data, const TXYmodemData& xy, const TMachine& m) {
   }
 }
 
+// A cancel, a carrier loss or a fault: the machine goes to its finishing state.
+void Interrupt(TProtocolData& data, TXYmodemData& xy, const TMachine& m) {
+  if (m.InterruptLog >= 0) data.LogProc(data, static_cast<std::uint32_t>(m.InterruptLog));
+  xy.*m.State = m.FinishState;
+}
+
 // The port or memory failed inside a step: the machine finishes without
 // touching the line again; when even that fails, the record is finished here.
 void Fail(TProtocolData& data, TXYmodemData& xy, const TMachine& m, std::int32_t code) noexcept {
@@ -45,7 +51,7 @@ void Fail(TProtocolData& data, TXYmodemData& xy, const TMachine& m, std::int32_t
     if (data.ProtocolError == 0) ReportProtocolError(data, code != 0 ? code : kFault);
     if (xy.*m.State == m.DoneState) return;
     xy.LineFailed = true;
-    m.Interrupt(data, xy, false);
+    Interrupt(data, xy, m);
     // A time-out moves on whatever waits for one.
     RunMachine(data, xy, m, TEvent::Timer);
   } catch (...) {
@@ -67,7 +73,8 @@ void RunMachine(TProtocolData& data, TXYmodemData& xy, const TMachine& m, TEvent
   for (;;) {
     LogState(data, xy, m);
     if (xy.*m.State == m.DoneState) return;
-    const TNext next = m.Step(data, xy, event);
+    xy.*m.State = m.NextState(data, xy, event);
+    const TNext next = m.After(xy);
     if (next == TNext::Wait) return;
     if (next == TNext::WhileData && !InputWaiting(data)) return;
     event = TEvent::Data;
@@ -84,10 +91,10 @@ void RunHandler(const TMachine& m, std::uint32_t msg, std::uintptr_t wparam, std
     if (msg == kMsgProtocolCancel) {
       SendCancelSequence(*data);
       data->ProtocolStatus = psCancelRequested;
-      m.Interrupt(*data, *xy, true);
+      Interrupt(*data, *xy, m);
     } else if (msg == kMsgTriggerStatus && IsTrigger(wparam, data->CarrierTrigger)) {
       data->ProtocolStatus = psAbortNoCarrier;
-      m.Interrupt(*data, *xy, false);
+      Interrupt(*data, *xy, m);
     }
     if (PaceStatus(*data, msg, wparam)) return;
     RunMachine(*data, *xy, m, EventOf(*data, msg, wparam));

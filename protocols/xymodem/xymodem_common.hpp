@@ -15,16 +15,18 @@ enum class TEvent { Data, Timer, OutFree, OutEmpty, Other };
 enum class TNext { Wait, Now, WhileData };
 
 // One machine: the engine it belongs to, the field holding its state, its
-// first and Done states, its step, and where its state names start in the
-// dispatch log.
+// first, finishing and Done states, the step that gives the next state, what
+// follows a step, the log code of an interruption (-1: none), and where its
+// state names start in the dispatch log.
 struct TMachine {
   bool Ymodem;
   std::uint8_t TXYmodemData::*State;
   std::uint8_t FirstState;
+  std::uint8_t FinishState;
   std::uint8_t DoneState;
-  TNext (*Step)(TProtocolData& data, TXYmodemData& xy, TEvent event);
-  // Cancel (true) or carrier loss: moves the machine to its finishing state.
-  void (*Interrupt)(TProtocolData& data, TXYmodemData& xy, bool cancel);
+  std::uint8_t (*NextState)(TProtocolData& data, TXYmodemData& xy, TEvent event);
+  TNext (*After)(const TXYmodemData& xy);
+  std::int32_t InterruptLog;
   std::uint8_t LogKind;
   std::uint16_t LogBase;
 };

@@ -192,20 +192,11 @@ std::uint8_t NextState(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
 }
 
-TNext Step(TProtocolData& data, TXYmodemData& xy, TEvent event) {
-  xy.YState = NextState(data, xy, event);
-  return After(xy);
-}
-
-void Interrupt(TProtocolData& data, TXYmodemData& xy, bool) {
-  data.LogProc(data, lfReceiveFail);
-  xy.YState = ryFinished;
-}
-
 }  // namespace
 
 const TMachine kYmodemReceive{
-    true, &TXYmodemData::YState, ryInitial, ryDone, &Step, &Interrupt, dlkYModem, 138};
+    true,   &TXYmodemData::YState, ryInitial, ryFinished, ryDone, &NextState,
+    &After, lfReceiveFail,         dlkYModem, 138};
 
 void YmodemPrepareReceive(TProtocolData& data) { PrepareTransfer(data, kYmodemReceive); }
 

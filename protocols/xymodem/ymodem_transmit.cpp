@@ -163,20 +163,11 @@ std::uint8_t NextState(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
 }
 
-TNext Step(TProtocolData& data, TXYmodemData& xy, TEvent event) {
-  xy.YState = NextState(data, xy, event);
-  return After(xy);
-}
-
-void Interrupt(TProtocolData& data, TXYmodemData& xy, bool) {
-  data.LogProc(data, lfTransmitFail);
-  xy.YState = tyFinishd;
-}
-
 }  // namespace
 
 const TMachine kYmodemTransmit{
-    true, &TXYmodemData::YState, tyInitial, tyDone, &Step, &Interrupt, dlkYModem, 138};
+    true,   &TXYmodemData::YState, tyInitial, tyFinishd, tyDone, &NextState,
+    &After, lfTransmitFail,        dlkYModem, 138};
 
 void YmodemPrepareTransmit(TProtocolData& data) {
   if (PrepareTransfer(data, kYmodemTransmit) != nullptr) ClearLineInput(data);

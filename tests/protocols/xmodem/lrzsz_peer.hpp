@@ -14,6 +14,13 @@
 
 namespace qor::testing {
 
+// The control characters as the tests write and expect them.
+inline const std::string kAck(1, '\x06');
+inline const std::string kNak(1, '\x15');
+inline const std::string kEot(1, '\x04');
+inline const std::string kCan(1, '\x18');
+inline const std::string kCancelSequence = "\x18\x18\x18\x08\x08\x08";
+
 // An endpoint with protocol type set, names kept as they are, and short waits
 // (2 s for a handshake, 1 s for a block).
 void UseProtocol(Endpoint& end, TProtocolType type);

@@ -13,11 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kPort = 221;
-const std::string kAck(1, '\x06');
-const std::string kNak(1, '\x15');
-const std::string kEot(1, '\x04');
-const std::string kCan(1, '\x18');
-const std::string kCancelSequence = "\x18\x18\x18\x08\x08\x08";
 
 std::string Data(char c) { return std::string(128, c); }
 

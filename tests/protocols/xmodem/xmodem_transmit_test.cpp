@@ -11,11 +11,6 @@ namespace qor::testing {
 namespace {
 
 constexpr int kPort = 222;
-const std::string kAck(1, '\x06');
-const std::string kNak(1, '\x15');
-const std::string kEot(1, '\x04');
-const std::string kCan(1, '\x18');
-const std::string kCancelSequence = "\x18\x18\x18\x08\x08\x08";
 
 std::string Padded(const std::string& part, std::size_t length) {
   return part + std::string(length - part.size(), '\x1a');

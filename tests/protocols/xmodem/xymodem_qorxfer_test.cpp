@@ -7,6 +7,7 @@
 
 #include "tests/protocols/kermit/peer_process.hpp"
 #include "tests/protocols/kermit/pty_relay.hpp"
+#include "tests/protocols/kermit_receive/qorxfer_command.hpp"
 #include "tests/protocols/xmodem/lrzsz_peer.hpp"
 #include "tests/protocols/xmodem/socket_line.hpp"
 
@@ -15,29 +16,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Qorxfer(std::vector<std::string> args) {
-  args.insert(args.begin(), QORXFER_PATH);
-  return args;
-}
-
-fs::path Workplace(const TempDir& dir, const std::string& name) {
-  const fs::path path = dir.Path() / name;
-  fs::create_directories(path);
-  return path;
-}
-
 TEST(Qorxfer, XmodemToItselfStoresUnderTheNameGiven) {
   TempDir dir;
-  const fs::path dst = Workplace(dir, "dst");
+  const fs::path dst = dir.Subdir("dst");
   const std::string content = RandomBytes(30000, 1);
   const std::string file = dir.Write("image.bin", content);
   PtyRelay relay;
   PeerProcess receiver(Qorxfer({"receive", "--port", relay.PeerLine(), "--protocol", "xmodem-1k",
                                 "--dir", dst.string(), "copy.bin"}),
-                       Workplace(dir, "r").string(), "");
+                       dir.Subdir("r").string(), "");
   ASSERT_TRUE(WaitUntil([&] { return relay.PeerOpened(); }, 5000));
   PeerProcess sender(Qorxfer({"send", "--port", relay.OurLine(), "--protocol", "xmodem-1k", file}),
-                     Workplace(dir, "s").string(), "");
+                     dir.Subdir("s").string(), "");
   EXPECT_EQ(sender.Wait(30000), 0) << TempDir::Read(dir.Path() / "s" / "peer.log");
   EXPECT_EQ(receiver.Wait(10000), 0) << TempDir::Read(dir.Path() / "r" / "peer.log");
   EXPECT_TRUE(PaddedCopy(content, TempDir::Read(dst / "copy.bin")));
@@ -45,13 +35,13 @@ TEST(Qorxfer, XmodemToItselfStoresUnderTheNameGiven) {
 
 TEST(Qorxfer, YmodemFromSb) {
   TempDir dir;
-  const fs::path dst = Workplace(dir, "dst");
-  const fs::path src = Workplace(dir, "src");
+  const fs::path dst = dir.Subdir("dst");
+  const fs::path src = dir.Subdir("src");
   const std::vector<std::string> files = WriteFiles(src, {RandomBytes(5000, 2), ""});
   SocketLine line;
   PeerProcess receiver(
       Qorxfer({"receive", "--port", line.OurLine(), "--protocol", "ymodem", "--dir", dst.string()}),
-      Workplace(dir, "r").string(), "");
+      dir.Subdir("r").string(), "");
   PeerProcess sender({"sb", "-q", "-k", "file0.bin", "file1.bin"}, src.string(), line.PeerFd());
   EXPECT_EQ(receiver.Wait(30000), 0) << TempDir::Read(dir.Path() / "r" / "peer.log");
   EXPECT_EQ(sender.Wait(10000), 0);
@@ -69,7 +59,7 @@ TEST(Qorxfer, AnXmodemReceiveWithoutANameDoesNotStart) {
   PtyPair line;
   PeerProcess receiver(Qorxfer({"receive", "--port", line.Path(), "--protocol", "xmodem", "--dir",
                                 dir.Path().string()}),
-                       Workplace(dir, "r").string(), "");
+                       dir.Subdir("r").string(), "");
   EXPECT_EQ(receiver.Wait(10000), 2);
   const std::string said = TempDir::Read(dir.Path() / "r" / "peer.log");
   EXPECT_NE(said.find("error -6010: "), std::string::npos) << said;

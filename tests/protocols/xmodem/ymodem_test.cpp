@@ -18,10 +18,6 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 constexpr int kPort = 223;
-const std::string kAck(1, '\x06');
-const std::string kNak(1, '\x15');
-const std::string kEot(1, '\x04');
-const std::string kCancelSequence = "\x18\x18\x18\x08\x08\x08";
 
 std::string Header(const std::string& text, std::size_t length = 128) {
   return Block(length == 128 ? 1 : 2, 0, text + std::string(length - text.size(), '\0'), true);
