@@ -81,16 +81,11 @@ std::uint8_t HandshakeReply(TProtocolData& data, TXYmodemData& xy, TEvent event)
     data.ProtocolStatus = psProtocolError;
     return rxFinished;
   }
-  // A sender that does not answer "C" may know only checksums.
   if (xy.ReplyChar == kWantCrc && data.BlockErrors > kChecksumFallback) {
     data.BlockErrors = 0;
-    data.BlockCheckMethod = bcmChecksum;
-    xy.ReplyChar = kNak;
-    xy.Crc = false;
-    xy.ExtraBytes = 3;
+    AskForChecksums(data, xy);
   }
-  SendByte(data, xy.ReplyChar);
-  ArmTimer(data, data.HandshakeWait);
+  AskAgain(data, xy);
   return rxWtFrHSRply;
 }
 

@@ -24,6 +24,18 @@ void Reply(TProtocolData& data, TXYmodemData& xy) {
 
 }  // namespace
 
+void AskForChecksums(TProtocolData& data, TXYmodemData& xy) {
+  xy.ReplyChar = kNak;
+  xy.Crc = false;
+  data.BlockCheckMethod = bcmChecksum;
+  xy.ExtraBytes = 3;
+}
+
+void AskAgain(TProtocolData& data, TXYmodemData& xy) {
+  SendByte(data, xy.ReplyChar);
+  ArmTimer(data, data.HandshakeWait);
+}
+
 TBlockStart ScanBlockStart(TProtocolData& data, TXYmodemData& xy) {
   while (InputWaiting(data)) {
     const std::uint8_t c = ReadByte(data);

@@ -14,6 +14,11 @@ enum class TBlockStart {
   Cancelled,  // the third CAN in a row: cancel sequence sent, status 4713
 };
 
+// Asks with NAK from now on: the sender may know only checksums.
+void AskForChecksums(TProtocolData& data, TXYmodemData& xy);
+// Sends the reply character again and waits HandshakeWait for an answer.
+void AskAgain(TProtocolData& data, TXYmodemData& xy);
+
 // Reads what waits until a block starts or the sender ends.
 TBlockStart ScanBlockStart(TProtocolData& data, TXYmodemData& xy);
 

@@ -70,15 +70,8 @@ std::uint8_t HandshakeReply(TProtocolData& data, TXYmodemData& xy, TEvent event)
     ReportProtocolError(data, kFatalTimeout);
     return ryFinished;
   }
-  if (data.BlockErrors > xy.MaxBlockErrors) {
-    // The sender may know only checksums.
-    xy.ReplyChar = kNak;
-    xy.Crc = false;
-    data.BlockCheckMethod = bcmChecksum;
-    xy.ExtraBytes = 3;
-  }
-  SendByte(data, xy.ReplyChar);
-  ArmTimer(data, data.HandshakeWait);
+  if (data.BlockErrors > xy.MaxBlockErrors) AskForChecksums(data, xy);
+  AskAgain(data, xy);
   return ryWtFrHSRply;
 }
 
