@@ -25,6 +25,15 @@ inline const std::string kCancelSequence = "\x18\x18\x18\x08\x08\x08";
 // (2 s for a handshake, 1 s for a block).
 void UseProtocol(Endpoint& end, TProtocolType type);
 
+// What read finds in the record while a transfer runs, read under the
+// record's lock (the engine holds it for each event it handles).
+template <class Read>
+auto Locked(Endpoint& end, Read read) {
+  TProtocolData& data = end.Protocol().Data();
+  platform::Locker lock(data.Lock);
+  return read(data);
+}
+
 // The files of a batch, named file0.bin, file1.bin ... in dir.
 std::vector<std::string> WriteFiles(const std::filesystem::path& dir,
                                     const std::vector<std::string>& contents);

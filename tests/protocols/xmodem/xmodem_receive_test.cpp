@@ -44,7 +44,7 @@ TEST(Receive, ADuplicateIsAcknowledgedAndNotWrittenAndTheSecondEotEndsTheFile) {
   EXPECT_EQ(r.Start(), "C");
   EXPECT_EQ(r.Say(Block(1, 1, Data('a'), true)), kAck);
   EXPECT_EQ(r.Say(Block(1, 1, Data('a'), true)), kAck);
-  EXPECT_EQ(r.end.Protocol().StatusCode(), psDuplicateBlock);
+  EXPECT_EQ(Locked(r.end, [](TProtocolData& d) { return d.ProtocolStatus; }), psDuplicateBlock);
   EXPECT_EQ(r.Say(Block(1, 2, Data('b'), true)), kAck);
   EXPECT_EQ(r.Say(kEot), kNak);
   EXPECT_EQ(r.Say(kEot), kAck);

@@ -38,7 +38,7 @@ TEST(Transmit, A1KSenderAskedWithNakKeepsItsBlocksAndUsesTheChecksum) {
   Sender s(ptXmodem1K, content);
   s.Start();
   EXPECT_EQ(s.Say(kNak, 1028), Block(2, 1, content.substr(0, 1024), false));
-  EXPECT_EQ(s.end.Protocol().Data().ProtocolType, ptXmodem);
+  EXPECT_EQ(Locked(s.end, [](TProtocolData& d) { return d.ProtocolType; }), ptXmodem);
   EXPECT_EQ(s.end.Protocol().ProtocolType(), ptXmodem1K);  // the component's choice stays
   EXPECT_EQ(s.Say(kAck, 1028), Block(2, 2, Padded(content.substr(1024), 1024), false));
   EXPECT_EQ(s.Say(kAck, 1), kEot);
@@ -57,7 +57,7 @@ TEST(Transmit, RefusedLongBlocksFallBackToShortOnes) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(s.Say(kNak, first.size()), first) << i;
   EXPECT_EQ(s.Say(kNak, 133), Block(1, 1, content.substr(0, 128), true));
   EXPECT_EQ(s.Say(kAck, 133), Block(1, 2, content.substr(128, 128), true));
-  EXPECT_EQ(s.end.Protocol().TotalErrors(), 6);
+  EXPECT_EQ(Locked(s.end, [](TProtocolData& d) { return d.TotalErrors; }), 6);
   s.end.Protocol().CancelTransfer();
   EXPECT_EQ(ReadPumping(s.line, kCancelSequence.size()), kCancelSequence);
   ASSERT_TRUE(s.end.WaitFinished(3000));
