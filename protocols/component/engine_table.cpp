@@ -1,6 +1,7 @@
 #include "protocols/component/engine_table.hpp"
 
 #include "protocols/kermit/kermit.hpp"
+#include "protocols/xymodem/xymodem.hpp"
 
 namespace qor {
 
@@ -10,12 +11,24 @@ std::int32_t NotSupported(TProtocolData&, TProtocolType) { return -6015; }
 void NothingToRelease(TProtocolData&) {}
 
 std::int32_t InitKermit(TProtocolData& data, TProtocolType) { return KermitInit(data); }
+std::int32_t InitXmodem(TProtocolData& data, TProtocolType type) {
+  return XmodemInit(data, type != ptXmodem, type == ptXmodem1K, type == ptXmodem1KG);
+}
+std::int32_t InitYmodem(TProtocolData& data, TProtocolType type) {
+  return YmodemInit(data, true, type == ptYmodemG);
+}
 
 constexpr TEngineEntry kMissing{&NotSupported, &NothingToRelease, nullptr, nullptr, nullptr,
                                 nullptr};
 constexpr TEngineEntry kKermit{&InitKermit,          &KermitDone,
                                &KermitPrepareTransmit, &KermitTransmitHandler,
                                &KermitPrepareReceive,  &KermitReceiveHandler};
+constexpr TEngineEntry kXmodem{&InitXmodem,           &XYmodemDone,
+                               &XmodemPrepareTransmit, &XmodemTransmitHandler,
+                               &XmodemPrepareReceive,  &XmodemReceiveHandler};
+constexpr TEngineEntry kYmodem{&InitYmodem,           &XYmodemDone,
+                               &YmodemPrepareTransmit, &YmodemTransmitHandler,
+                               &YmodemPrepareReceive,  &YmodemReceiveHandler};
 
 }  // namespace
 
@@ -25,6 +38,14 @@ const TEngineEntry* EngineFor(TProtocolType type) {
       return nullptr;
     case ptKermit:
       return &kKermit;
+    case ptXmodem:
+    case ptXmodemCRC:
+    case ptXmodem1K:
+    case ptXmodem1KG:
+      return &kXmodem;
+    case ptYmodem:
+    case ptYmodemG:
+      return &kYmodem;
     default:
       return &kMissing;
   }

@@ -11,6 +11,7 @@
 #include "comm/errors/exceptions.hpp"
 #include "comm/platform/exception_display.hpp"
 #include "protocols/component/engine_table.hpp"
+#include "protocols/xymodem/xymodem.hpp"
 #include "protocols/core/protocol_core.hpp"
 #include "protocols/kermit/kermit.hpp"
 
@@ -176,6 +177,9 @@ std::int32_t TQorCustomProtocol::InitEngine(TProtocolType type) {
     if (r == 0) r = qor::SetKermitHibitPrefix(*data_, kermit_highbit_prefix_);
     if (r == 0) r = qor::SetKermitRepeatPrefix(*data_, kermit_repeat_prefix_);
     return r;
+  }
+  if (type >= ptXmodem && type <= ptYmodemG) {
+    return qor::SetXYmodemBlockWait(*data_, xymodem_block_wait_);
   }
   return 0;
 }

@@ -199,6 +199,9 @@ class TQorCustomProtocol : public TQorBaseComponent {
   bool Option(std::uint32_t bit) const { return (data_->Options & bit) != 0; }
   void SetOption(std::uint32_t bit, bool on);
   bool KermitSelected() const { return protocol_type_ == ptKermit && data_->Engine != nullptr; }
+  bool XYmodemSelected() const {
+    return protocol_type_ >= ptXmodem && protocol_type_ <= ptYmodemG && data_->Engine != nullptr;
+  }
   std::int32_t ApplyKermitMaxLen();
   std::int32_t Check(std::int32_t code);
   static void PortStateChanged(void* self, TQorCustomComPort& cp, TPortNotice notice);

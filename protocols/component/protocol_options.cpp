@@ -4,6 +4,7 @@
 
 #include "protocols/component/protocol_component.hpp"
 #include "protocols/kermit/kermit.hpp"
+#include "protocols/xymodem/xymodem.hpp"
 
 namespace qor {
 
@@ -69,10 +70,16 @@ void TQorCustomProtocol::SetKermitRepeatPrefix(std::uint8_t v) {
   if (KermitSelected()) Check(qor::SetKermitRepeatPrefix(*data_, v));
 }
 
-// ---- Xmodem/Ymodem, Zmodem and ASCII: their engines apply the cached values
-// when they are selected.
+// ---- Xmodem/Ymodem
 
-void TQorCustomProtocol::SetXYmodemBlockWait(std::uint32_t v) { xymodem_block_wait_ = v; }
+void TQorCustomProtocol::SetXYmodemBlockWait(std::uint32_t v) {
+  xymodem_block_wait_ = v;
+  if (XYmodemSelected()) Check(qor::SetXYmodemBlockWait(*data_, v));
+}
+
+// ---- Zmodem and ASCII: their engines apply the cached values when they are
+// selected.
+
 void TQorCustomProtocol::SetZmodemOptionOverride(bool v) { zmodem_option_override_ = v; }
 void TQorCustomProtocol::SetZmodemSkipNoFile(bool v) { zmodem_skip_no_file_ = v; }
 

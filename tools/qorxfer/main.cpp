@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
   receive->add_option("--dir", o.dir, "Directory for the received files")
       ->required()
       ->check(CLI::ExistingDirectory);
+  receive->add_option("name", o.receive_name,
+                      "Xmodem: the name to store the file under (Xmodem carries none)");
   receive->add_flag("--honor-directory", o.honor_directory,
                     "Keep the directories the sender names (inside --dir)");
   receive->add_option("--on-exists", o.on_exists, "When a received file exists already")

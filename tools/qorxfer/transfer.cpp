@@ -18,6 +18,7 @@
 #include "comm/ticks.hpp"
 #include "protocols/component/engine_table.hpp"
 #include "protocols/component/protocol_component.hpp"
+#include "protocols/core/safe_names.hpp"
 #include "tools/qorxfer/port_lookup.hpp"
 #include "tools/qorxfer/progress.hpp"
 
@@ -27,6 +28,8 @@ namespace {
 
 constexpr std::int32_t kFileNotFound = -2;
 constexpr std::int32_t kNotSupported = -6015;
+constexpr std::int32_t kNoFileName = -6010;
+constexpr std::int32_t kRejected = -6011;
 constexpr std::uint32_t kPumpMs = 100;
 constexpr int kDrainMs = 2000;
 constexpr int kLingerMs = 200;
@@ -60,6 +63,29 @@ void Configure(TQorProtocol& p, const TransferOptions& o) {
     p.SetKermitTimeoutSecs(o.packet_timeout);
     p.SetBlockCheckMethod(CheckMethod(o.check));
   }
+}
+
+bool IsXmodem(TProtocolType type) { return type >= ptXmodem && type <= ptXmodem1KG; }
+
+// Xmodem moves one file and names none: the sender's one file, or the name
+// the receiver stores under (inside --dir, like every received name).
+bool NameXmodemFile(TQorProtocol& p, const TransferOptions& o) {
+  if (!IsXmodem(o.protocol)) return true;
+  if (o.direction == Direction::Send) {
+    if (o.files.size() != 1) {
+      Report(kNotSupported, "Xmodem sends one file");
+      return false;
+    }
+    p.SetFileName(o.files.front());
+    return true;
+  }
+  const auto path = ReceivedFilePath(o.dir, o.receive_name, o.honor_directory);
+  if (!path) {
+    Report(o.receive_name.empty() ? kNoFileName : kRejected, o.receive_name);
+    return false;
+  }
+  p.SetFileName(*path);
+  return true;
 }
 
 // This build has the engine for the direction asked for.
@@ -178,6 +204,7 @@ int RunTransfer(const TransferOptions& o) {
   try {
     protocol.SetComPort(&port);
     Configure(protocol, o);
+    if (!NameXmodemFile(protocol, o)) return kNotStarted;
   } catch (const EQORException& e) {
     Report(e.ErrorCode());
     return kNotStarted;

@@ -18,6 +18,7 @@ struct TransferOptions {
   std::int32_t baud = 115200;
   std::vector<std::string> files;  // send
   std::string dir;                 // receive
+  std::string receive_name;        // receive: Xmodem's file, which the line does not name
 
   // Kermit
   std::uint32_t packet_length = 80;  // above 94: long packets

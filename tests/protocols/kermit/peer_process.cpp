@@ -16,11 +16,25 @@ namespace qor::testing {
 
 PeerProcess::PeerProcess(const std::vector<std::string>& argv, const std::string& dir,
                          const std::string& line) {
+  Spawn(argv, dir, line, -1);
+}
+
+PeerProcess::PeerProcess(const std::vector<std::string>& argv, const std::string& dir,
+                         int line_fd) {
+  Spawn(argv, dir, {}, line_fd);
+}
+
+void PeerProcess::Spawn(const std::vector<std::string>& argv, const std::string& dir,
+                        const std::string& line, int line_fd) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  posix_spawn_file_actions_addopen(&actions, 0, line.empty() ? "/dev/null" : line.c_str(),
-                                   O_RDWR | O_NOCTTY, 0);
+  if (line_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, line_fd, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, line.empty() ? "/dev/null" : line.c_str(),
+                                     O_RDWR | O_NOCTTY, 0);
+  }
   posix_spawn_file_actions_adddup2(&actions, 0, 1);
   posix_spawn_file_actions_addopen(&actions, 2, "peer.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<char*> args;

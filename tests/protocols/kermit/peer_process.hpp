@@ -13,6 +13,8 @@ class PeerProcess {
   // stderr goes to dir/peer.log.
   PeerProcess(const std::vector<std::string>& argv, const std::string& dir,
               const std::string& line);
+  // Runs argv in dir with the descriptor line_fd (a socket, say) as stdin and stdout.
+  PeerProcess(const std::vector<std::string>& argv, const std::string& dir, int line_fd);
   // Kills the program if it still runs.
   ~PeerProcess();
   PeerProcess(const PeerProcess&) = delete;
@@ -24,6 +26,9 @@ class PeerProcess {
   void Kill();
 
  private:
+  void Spawn(const std::vector<std::string>& argv, const std::string& dir, const std::string& line,
+             int line_fd);
+
   pid_t pid_ = -1;
   int status_ = -1;
 };

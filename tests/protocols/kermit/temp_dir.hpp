@@ -27,6 +27,11 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
+  // A directory inside, created when missing.
+  std::filesystem::path Subdir(const std::string& name) const {
+    std::filesystem::create_directories(path_ / name);
+    return path_ / name;
+  }
 
   std::string Write(const std::string& name, const std::string& bytes) const {
     const auto file = path_ / name;

@@ -8,6 +8,7 @@
 
 #include "tests/protocols/kermit/peer_process.hpp"
 #include "tests/protocols/kermit/temp_dir.hpp"
+#include "tests/protocols/kermit_receive/qorxfer_command.hpp"
 #include "tests/protocols/kermit_receive/packet_relay.hpp"
 
 namespace qor::testing {
@@ -15,21 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Qorxfer(std::vector<std::string> args) {
-  args.insert(args.begin(), QORXFER_PATH);
-  return args;
-}
-
-// A directory for one program: its working directory and its peer.log.
-fs::path Workplace(const TempDir& dir, const std::string& name) {
-  const fs::path path = dir.Path() / name;
-  fs::create_directories(path);
-  return path;
-}
-
 TEST(Qorxfer, SendsABatchToItselfWithWindowsAndLongPackets) {
   TempDir dir;
-  const fs::path dst = Workplace(dir, "dst");
+  const fs::path dst = dir.Subdir("dst");
   const std::vector<std::string> contents = {RandomBytes(30000, 21), std::string(5000, 'z')};
   const std::vector<std::string> files = {dir.Write("one.bin", contents[0]),
                                           dir.Write("two.bin", contents[1])};
@@ -38,12 +27,12 @@ TEST(Qorxfer, SendsABatchToItselfWithWindowsAndLongPackets) {
   PacketRelay relay;
   std::vector<std::string> receive = {"receive", "--port", relay.LineB(), "--dir", dst.string()};
   receive.insert(receive.end(), options.begin(), options.end());
-  PeerProcess receiver(Qorxfer(receive), Workplace(dir, "r").string(), "");
+  PeerProcess receiver(Qorxfer(receive), dir.Subdir("r").string(), "");
   ASSERT_TRUE(WaitUntil([&] { return relay.OpenedB(); }, 5000));
   std::vector<std::string> send = {"send", "--port", relay.LineA(), "--handshake-wait", "1"};
   send.insert(send.end(), options.begin(), options.end());
   send.insert(send.end(), files.begin(), files.end());
-  PeerProcess sender(Qorxfer(send), Workplace(dir, "s").string(), "");
+  PeerProcess sender(Qorxfer(send), dir.Subdir("s").string(), "");
   EXPECT_EQ(sender.Wait(30000), 0) << TempDir::Read(dir.Path() / "s" / "peer.log");
   EXPECT_EQ(receiver.Wait(10000), 0) << TempDir::Read(dir.Path() / "r" / "peer.log");
   EXPECT_TRUE(TempDir::Read(dst / "one.bin") == contents[0]);
@@ -55,14 +44,14 @@ TEST(Qorxfer, SendsABatchToItselfWithWindowsAndLongPackets) {
 
 TEST(Qorxfer, ReceivesFromGkermit) {
   TempDir dir;
-  const fs::path dst = Workplace(dir, "dst");
-  const fs::path src = Workplace(dir, "src");
+  const fs::path dst = dir.Subdir("dst");
+  const fs::path src = dir.Subdir("src");
   const std::string content = RandomBytes(20000, 22);
   std::ofstream(src / "image.bin", std::ios::binary) << content;
   PacketRelay relay;
   PeerProcess receiver(Qorxfer({"receive", "--port", relay.LineA(), "--protocol", "kermit",
                                 "--dir", dst.string(), "--quiet"}),
-                       Workplace(dir, "r").string(), "");
+                       dir.Subdir("r").string(), "");
   // G-Kermit waits a second before its first packet: time enough to open the port.
   PeerProcess sender({"gkermit", "-q", "-i", "-P", "-S", "-s", "image.bin"}, src.string(),
                      relay.LineB());
@@ -78,7 +67,7 @@ TEST(Qorxfer, AFailureEndsWithItsCodeAndANonZeroStatus) {
   PeerProcess receiver(Qorxfer({"receive", "--port", relay.LineA(), "--protocol", "kermit",
                                 "--dir", dir.Path().string(), "--handshake-wait", "0.2",
                                 "--retries", "1"}),
-                       Workplace(dir, "r").string(), "");
+                       dir.Subdir("r").string(), "");
   EXPECT_EQ(receiver.Wait(10000), 1);
   const std::string said = TempDir::Read(dir.Path() / "r" / "peer.log");
   EXPECT_NE(said.find("error -6007: "), std::string::npos) << said;
