@@ -48,6 +48,9 @@ bool TWriteThread::WritePending() {
       block_.resize(static_cast<std::size_t>(n));
       device_.TakeSendRing(block_.data(), n);
     }
+    // The ring has room again: a trigger waiting for it must not wait for
+    // input or the dispatch thread's next periodic check.
+    if (device_.OutputTriggerArmed()) PushStatus(kEvTxEmpty);
     const bool toggle = device_.rts_toggle_;
     if (toggle) device::SetModemLines(fd_, TIOCM_RTS, true);
     const Outcome outcome = WriteBlock(block_.data(), block_.size());

@@ -177,6 +177,7 @@ std::int32_t TQorCustomProtocol::InitEngine(TProtocolType type) {
     if (r == 0) r = qor::SetKermitRepeatPrefix(*data_, kermit_repeat_prefix_);
     return r;
   }
+  if (type == ptZmodem) return ApplyZmodemOptions();
   return 0;
 }
 
@@ -276,7 +277,7 @@ void TQorCustomProtocol::Start(bool transmit) {
     line_rate_pending_ = false;
   }
   engine_handler_ = handler;
-  initial_position_ = 0;
+  data_->InitialPosition = 0;
   StartProtocol(*data_, protocol_type_, handler, prepare);
 }
 
