@@ -294,6 +294,7 @@ bool WriteData(TProtocolData& data, TZmodemData& zd) {
   data.WriteBlockProc(data, data.DataBlock, len);
   if (data.ProtocolError != 0) return false;
   zd.Position += len;
+  data.FileOffset = zd.Position;  // what closing the file writes out up to
   data.TransferredCount += len;
   data.RemainingCount -= len;
   data.ActualBlockLength = len;

@@ -28,7 +28,13 @@ void ZmodemPrepareTransmit(TProtocolData& data) {
   platform::Locker lock(data.Lock);
   if (!PrepareZmodem(data, tzInitial)) return;
   const TZmodemData& zd = Zmodem(data);
-  if (data.ComPort == nullptr || data.ComPort->OutSize() < 2 * zd.StdBlockLen + kHeaderRoom) {
+  // The ring the open port has, which may differ from OutSize set since.
+  std::int32_t in_size = 0;
+  std::int32_t out_size = 0;
+  if (TQorBaseDispatcher* d = data.ComPort != nullptr ? data.ComPort->Dispatcher() : nullptr) {
+    d->GetBufferSizes(in_size, out_size);
+  }
+  if (out_size < 2 * zd.StdBlockLen + kHeaderRoom) {
     ReportProtocolError(data, kOutputTooSmall);
     return;
   }

@@ -183,7 +183,6 @@ std::uint8_t CheckFile(TProtocolData& data, TZmodemData& zd, TZEvent event) {
     }
     case ZCRC:
       return AnswerCrc(data, zd);
-    case ZRINIT:
     case ZNAK:
       // The receiver missed the file information.
       return CountRetry(data, data.HandshakeRetry) ? tzError : tzSendFile;
@@ -192,6 +191,8 @@ std::uint8_t CheckFile(TProtocolData& data, TZmodemData& zd, TZEvent event) {
     case ZFERR:
       return PeerCancelled(data);
     default:
+      // A ZRINIT here most often answers our ZRQINIT a second time: sending
+      // the file information again would have it skipped twice.
       return tzCheckFile;
   }
 }

@@ -13,7 +13,10 @@ constexpr std::uint16_t kOutSize = 40000;
 }  // namespace
 
 void MakeZmodem(Endpoint& e) {
+  // The output ring's size is taken when the port opens.
+  e.Port().SetOpen(false);
   e.Port().SetOutSize(kOutSize);
+  e.Port().SetOpen(true);
   e.Protocol().SetProtocolType(ptZmodem);
   e.Protocol().SetHandshakeWait(kTestHandshakeWait);
   e.Protocol().SetTransmitTimeout(kTestTransmitTimeout);
