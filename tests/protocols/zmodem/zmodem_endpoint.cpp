@@ -24,16 +24,25 @@ void MakeZmodem(Endpoint& e) {
   e.Protocol().SetUpcaseFileNames(false);
 }
 
+namespace {
+
+// lrzsz's exit keeps its last bytes on the line until the relay has them.
+std::vector<std::string> Lrzsz(const char* program) {
+  return {"env", std::string("LD_PRELOAD=") + PEER_EXIT_SHIM, program, "-q", "-b"};
+}
+
+}  // namespace
+
 std::vector<std::string> SzCommand(const std::vector<std::string>& files,
                                    const std::vector<std::string>& options) {
-  std::vector<std::string> argv = {"sz", "-q", "-b"};
+  std::vector<std::string> argv = Lrzsz("sz");
   argv.insert(argv.end(), options.begin(), options.end());
   argv.insert(argv.end(), files.begin(), files.end());
   return argv;
 }
 
 std::vector<std::string> RzCommand(const std::vector<std::string>& options) {
-  std::vector<std::string> argv = {"rz", "-q", "-b"};
+  std::vector<std::string> argv = Lrzsz("rz");
   argv.insert(argv.end(), options.begin(), options.end());
   return argv;
 }

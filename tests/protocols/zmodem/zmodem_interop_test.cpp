@@ -226,7 +226,7 @@ TEST(ZmodemInterop, PeerThatVanishesEndsWithAnError) {
     // Fewer and shorter waits: a sender that has streamed the file into the
     // void asks for the end-of-file answer up to 20 times.
     s.end.Protocol().SetHandshakeRetry(3);
-    s.end.Protocol().SetFinishWait(9);
+    s.end.Protocol().SetFinishWait(4);
     s.end.Protocol().SetHandshakeWait(18);
     if (receiving) {
       s.ReceiveFrom(files);
