@@ -35,8 +35,6 @@ TQorBaseDispatcher* DispatcherOf(TProtocolData& data) {
   return data.ComPort != nullptr && data.ComPort->Open() ? data.ComPort->Dispatcher() : nullptr;
 }
 
-std::int32_t PositionLimit(std::uint32_t limit) { return static_cast<std::int32_t>(limit); }
-
 }  // namespace
 
 TZEvent EventOf(const TProtocolData& data, std::uint32_t msg, std::uintptr_t wparam) {
@@ -125,30 +123,54 @@ void DiscardOutput(TProtocolData& data) {
   if (DispatcherOf(data) != nullptr) data.ComPort->ClearOutput();
 }
 
-void ReadHeader(TProtocolData& data, TZmodemData& zd) {
-  data.ProtocolStatus = psNoHeader;
+namespace {
+
+// Feeds the waiting characters to feed until it gives a result; More when
+// they ran out first.
+template <class Feed>
+TZRead ReadWith(TProtocolData& data, Feed feed) {
   TQorBaseDispatcher* d = DispatcherOf(data);
-  if (d == nullptr) return;
   std::uint8_t c = 0;
-  while (d->ReadInputChar(c) == 0) {
-    switch (zd.Reader.FeedHeader(c)) {
-      case TZRead::Header:
-        // An end of file that overtook our request to go back is stale.
-        if (zd.Reader.Type == ZEOF && zd.State == rzStartData && zd.Position != HeaderPosition(zd)) {
-          continue;
-        }
-        data.ProtocolStatus = psGotHeader;
-        return;
-      case TZRead::BadCrc:
-        data.ProtocolStatus = psBlockCheckError;
-        return;
-      case TZRead::Cancel:
-        data.ProtocolStatus = psCancelRequested;
-        return;
-      default:
-        break;
-    }
+  while (d != nullptr && d->ReadInputChar(c) == 0) {
+    const TZRead got = feed(c);
+    if (got != TZRead::More) return got;
   }
+  return TZRead::More;
+}
+
+// The status of a result that is neither More, Header nor Data.
+std::int32_t FaultStatus(TZRead got) {
+  switch (got) {
+    case TZRead::TooLong: return psLongPacket;
+    case TZRead::Cancel: return psCancelRequested;
+    default: return psBlockCheckError;
+  }
+}
+
+std::int32_t MarkerStatus(std::uint8_t marker) {
+  switch (marker) {
+    case ZCRCE: return psGotCrcE;
+    case ZCRCG: return psGotCrcG;
+    case ZCRCQ: return psGotCrcQ;
+    default: return psGotCrcW;
+  }
+}
+
+}  // namespace
+
+void ReadHeader(TProtocolData& data, TZmodemData& zd) {
+  const TZRead got = ReadWith(data, [&zd](std::uint8_t c) {
+    const TZRead r = zd.Reader.FeedHeader(c);
+    // An end of file that overtook our request to go back is stale.
+    if (r == TZRead::Header && zd.Reader.Type == ZEOF && zd.State == rzStartData &&
+        zd.Position != HeaderPosition(zd)) {
+      return TZRead::More;
+    }
+    return r;
+  });
+  data.ProtocolStatus = got == TZRead::More     ? psNoHeader
+                        : got == TZRead::Header ? psGotHeader
+                                                : FaultStatus(got);
 }
 
 void StartReadingData(TProtocolData& data, TZmodemData& zd) {
@@ -156,40 +178,17 @@ void StartReadingData(TProtocolData& data, TZmodemData& zd) {
 }
 
 void ReadData(TProtocolData& data, TZmodemData& zd) {
-  data.ProtocolStatus = psOK;
-  TQorBaseDispatcher* d = DispatcherOf(data);
-  if (d == nullptr) return;
-  std::uint8_t c = 0;
-  while (d->ReadInputChar(c) == 0) {
-    switch (zd.Reader.FeedData(c)) {
-      case TZRead::Data:
-        switch (zd.Reader.Marker) {
-          case ZCRCE: data.ProtocolStatus = psGotCrcE; break;
-          case ZCRCG: data.ProtocolStatus = psGotCrcG; break;
-          case ZCRCQ: data.ProtocolStatus = psGotCrcQ; break;
-          default: data.ProtocolStatus = psGotCrcW; break;
-        }
-        return;
-      case TZRead::BadCrc:
-        data.ProtocolStatus = psBlockCheckError;
-        return;
-      case TZRead::TooLong:
-        data.ProtocolStatus = psLongPacket;
-        return;
-      case TZRead::Cancel:
-        data.ProtocolStatus = psCancelRequested;
-        return;
-      default:
-        break;
-    }
-  }
+  const TZRead got = ReadWith(data, [&zd](std::uint8_t c) { return zd.Reader.FeedData(c); });
+  data.ProtocolStatus = got == TZRead::More   ? psOK
+                        : got == TZRead::Data ? MarkerStatus(zd.Reader.Marker)
+                                              : FaultStatus(got);
 }
 
 bool CountRetry(TProtocolData& data, std::uint32_t limit) {
   data.ForceStatus = true;
   ++data.BlockErrors;
   ++data.TotalErrors;
-  if (data.BlockErrors <= PositionLimit(limit)) return false;
+  if (static_cast<std::uint32_t>(data.BlockErrors) <= limit) return false;
   ZmodemCancel(data);
   ReportProtocolError(data, kTooManyErrors);
   return true;

@@ -80,21 +80,7 @@ bool TakeFileInformation(TProtocolData& data, TZmodemData& zd, std::int32_t len)
 }
 
 void OpenReceivedFile(TProtocolData& data, TZmodemData& zd, std::int32_t offset) {
-  data.StatusProc(data, kStatusPlain);
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (offset == 0 ? O_TRUNC : 0);
-  const int fd = ::open(data.PathName.data(), flags, 0666);
-  if (fd < 0) {
-    ReportProtocolError(data, -errno);
-    return;
-  }
-  data.WorkFile.fd = fd;
-  data.WorkFile.name = data.PathName.data();
-  data.FileBuffer = std::make_unique<std::uint8_t[]>(kFileBufferSize);
-  data.BufferStart = offset;
-  data.BufferEnd = offset + kFileBufferSize;
-  data.LastOffset = offset;
-  data.FileOffset = offset;
-  data.FileOpen = true;
+  OpenFileForWriting(data, offset);
   zd.Position = offset;
   data.InitialPosition = offset;
 }

@@ -107,18 +107,22 @@ std::uint8_t WaitFile(TProtocolData& data, TZmodemData& zd, TZEvent event) {
   }
 }
 
-std::uint8_t CollFile(TProtocolData& data, TZmodemData& zd, TZEvent event) {
+// The data subpacket of ZFILE or ZSINIT, read in state; done: the state
+// after a good one; on a time-out the sender is sent a ZNAK and the machine
+// goes on in silent.
+std::uint8_t HeaderData(TProtocolData& data, TZmodemData& zd, TZEvent event, std::uint8_t state,
+                        std::uint8_t done, std::uint8_t silent) {
   if (event == TZEvent::Timeout) {
     if (CountRetry(data, data.HandshakeRetry)) return rzCleanup;
     SendHexHeader(data, ZNAK, kNoBytes);
     ArmTimeout(data, data.HandshakeWait);
-    return rzCollFile;
+    return silent;
   }
-  if (event != TZEvent::Data) return rzCollFile;
+  if (event != TZEvent::Data) return state;
   ReadData(data, zd);
   switch (data.ProtocolStatus) {
     case psOK:
-      return rzCollFile;
+      return state;
     case psCancelRequested:
       return rzError;
     case psBlockCheckError:
@@ -126,7 +130,7 @@ std::uint8_t CollFile(TProtocolData& data, TZmodemData& zd, TZEvent event) {
       ++data.TotalErrors;
       return RequestFile(data, zd, 0);
     default:
-      return rzStartFile;
+      return done;
   }
 }
 
@@ -140,29 +144,6 @@ std::uint8_t SndBlkPrp(TProtocolData& data, TZmodemData& zd, TZEvent event) {
     --zd.SkipChars;
   }
   return zd.SkipChars > 0 ? rzSndBlkPrp : rzSendBlock;
-}
-
-std::uint8_t SendBlock(TProtocolData& data, TZmodemData& zd, TZEvent event) {
-  if (event == TZEvent::Timeout) {
-    if (CountRetry(data, data.HandshakeRetry)) return rzCleanup;
-    SendHexHeader(data, ZNAK, kNoBytes);
-    ArmTimeout(data, data.HandshakeWait);
-    return rzWaitFile;
-  }
-  if (event != TZEvent::Data) return rzSendBlock;
-  ReadData(data, zd);
-  switch (data.ProtocolStatus) {
-    case psOK:
-      return rzSendBlock;
-    case psCancelRequested:
-      return rzError;
-    case psBlockCheckError:
-    case psLongPacket:
-      ++data.TotalErrors;
-      return RequestFile(data, zd, 0);
-    default:
-      return rzSendInit;
-  }
 }
 
 std::uint8_t SendInit(TProtocolData& data, TZmodemData& zd) {
@@ -424,9 +405,9 @@ void RunReceiveStep(TProtocolData& data, TZmodemData& zd, TZEvent event) {
     case rzRqstFile: next = RequestFile(data, zd, kFirstRequestDelay); break;
     case rzDelay: next = Delay(data, zd, event); break;
     case rzWaitFile: next = WaitFile(data, zd, event); break;
-    case rzCollFile: next = CollFile(data, zd, event); break;
+    case rzCollFile: next = HeaderData(data, zd, event, rzCollFile, rzStartFile, rzCollFile); break;
     case rzSndBlkPrp: next = SndBlkPrp(data, zd, event); break;
-    case rzSendBlock: next = SendBlock(data, zd, event); break;
+    case rzSendBlock: next = HeaderData(data, zd, event, rzSendBlock, rzSendInit, rzWaitFile); break;
     case rzSendInit: next = SendInit(data, zd); break;
     case rzStartFile: next = StartFile(data, zd); break;
     case rzWaitCrc: next = WaitCrc(data, zd, event); break;

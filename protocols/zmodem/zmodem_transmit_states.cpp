@@ -248,12 +248,10 @@ std::uint8_t Resynchronise(TProtocolData& data, TZmodemData& zd) {
   return tzStartData;
 }
 
-// A header while data goes out or an acknowledgement is awaited.
-std::uint8_t DataPhaseHeader(TProtocolData& data, TZmodemData& zd, std::uint8_t stay) {
+// A header in the data phase or after the end of file that asks for more
+// than the state's own answer: cancel, go back, or say it was not understood.
+std::uint8_t OtherHeader(TProtocolData& data, TZmodemData& zd, std::uint8_t stay) {
   switch (zd.Reader.Type) {
-    case ZACK:
-      data.BlockErrors = 0;
-      return tzStartData;
     case ZRPOS:
       return Resynchronise(data, zd);
     case ZABORT:
@@ -264,6 +262,13 @@ std::uint8_t DataPhaseHeader(TProtocolData& data, TZmodemData& zd, std::uint8_t 
       SendHexHeader(data, ZNAK, kNoBytes);
       return stay;
   }
+}
+
+// A header while data goes out or an acknowledgement is awaited.
+std::uint8_t DataPhaseHeader(TProtocolData& data, TZmodemData& zd, std::uint8_t stay) {
+  if (zd.Reader.Type != ZACK) return OtherHeader(data, zd, stay);
+  data.BlockErrors = 0;
+  return tzStartData;
 }
 
 std::uint8_t SendData(TProtocolData& data, TZmodemData& zd, TZEvent event) {
@@ -317,15 +322,8 @@ std::uint8_t EofHeader(TProtocolData& data, TZmodemData& zd, std::uint8_t stay) 
       return tzGetFile;
     case ZACK:
       return stay;
-    case ZABORT:
-    case ZCAN:
-    case ZFERR:
-      return PeerCancelled(data);
-    case ZRPOS:
-      return Resynchronise(data, zd);
     default:
-      SendHexHeader(data, ZNAK, kNoBytes);
-      return stay;
+      return OtherHeader(data, zd, stay);
   }
 }
 
