@@ -131,6 +131,7 @@ bool PrepareZmodem(TProtocolData& data, std::uint8_t state) {
   zd->OCount = 0;
   zd->FileOffered = false;
   zd->FrameToSend = ZRINIT;
+  zd->SInitFlags = 0;
   zd->TxHeader = {};
   zd->Reader = TZmodemReader();
   zd->Reader.StartHeader();

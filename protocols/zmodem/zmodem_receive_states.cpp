@@ -55,7 +55,8 @@ std::uint8_t SendRequest(TProtocolData& data, TZmodemData& zd) {
 std::uint8_t RequestFile(TProtocolData& data, TZmodemData& zd, std::int32_t delay) {
   const std::uint8_t flags = kZReceiverFlags | (zd.EscControlRequested ? kZEscapeControl : 0);
   zd.TxHeader = {0, 0, 0, flags};
-  zd.EscapeAll = zd.EscControlRequested;
+  // What a ZSINIT asked for holds for the whole session.
+  zd.EscapeAll = zd.EscControlRequested || (zd.SInitFlags & kZEscapeControl) != 0;
   zd.Escaper = TZEscaper(zd.EscapeAll);
   if (delay == 0) return SendRequest(data, zd);
   ArmTimeout(data, delay);
@@ -150,7 +151,7 @@ std::uint8_t SendInit(TProtocolData& data, TZmodemData& zd) {
   zd.Attention.fill(0);
   const auto n = std::min<std::int32_t>(zd.Reader.DataLen, kZmodemAttentionSize - 1);
   std::memcpy(zd.Attention.data(), data.DataBlock, static_cast<std::size_t>(n));
-  zd.EscapeAll = (zd.SInitFlags & kZEscapeControl) != 0;
+  zd.EscapeAll = zd.EscControlRequested || (zd.SInitFlags & kZEscapeControl) != 0;
   zd.Escaper = TZEscaper(zd.EscapeAll);
   SendHexHeader(data, ZACK, kNoBytes);
   ArmTimeout(data, data.HandshakeWait);

@@ -2,11 +2,15 @@
 // writes frames itself), and against itself over a relay.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "protocols/core/protocol_core.hpp"
 #include "protocols/zmodem/zmodem.hpp"
 #include "tests/device/pty_pair.hpp"
 #include "tests/protocols/kermit/pty_relay.hpp"
@@ -51,6 +55,22 @@ class ScriptedPeer {
   void SendHex(std::uint8_t type, const TZHeaderBytes& bytes = {}) {
     std::vector<std::uint8_t> out;
     BuildHexHeader(type, bytes, out);
+    line_.Write(std::string(out.begin(), out.end()));
+  }
+  // A binary header with CRC-32, and its subpacket when data is given.
+  void SendBinary(std::uint8_t type, const TZHeaderBytes& bytes, const std::string* data = nullptr,
+                  std::uint8_t end = ZCRCW) {
+    std::vector<std::uint8_t> out;
+    TZEscaper e;
+    BuildBinaryHeader(type, bytes, true, e, out);
+    if (data != nullptr) {
+      const std::size_t at = out.size();
+      out.resize(at + static_cast<std::size_t>(SubpacketRoom(static_cast<std::int32_t>(data->size()))));
+      const std::uint8_t* stop =
+          BuildSubpacket(reinterpret_cast<const std::uint8_t*>(data->data()),
+                         static_cast<std::int32_t>(data->size()), end, true, e, out.data() + at);
+      out.resize(static_cast<std::size_t>(stop - out.data()));
+    }
     line_.Write(std::string(out.begin(), out.end()));
   }
 
@@ -129,6 +149,92 @@ TEST(ZmodemEngine, ReceiverBufferAndBlockLengthAfterResynchronising) {
   s.line.Write(std::string(5, '\x18'));
   ASSERT_TRUE(s.end.WaitFinished(5000));
   EXPECT_EQ(s.end.finish_code, -6005);
+}
+
+// The receiver's answer to a file offered with a file-management option:
+// "skip", or the position it asks for.
+struct OptionCase {
+  const char* what;
+  std::uint8_t option;         // ZF1 as the sender gives it
+  bool exists;                 // a 100-byte file of date kHere is there
+  std::int64_t incoming_size;
+  std::int64_t incoming_date;  // seconds since 1970
+  std::string answer;
+};
+
+constexpr std::int64_t kHere = 1000000000;
+
+TEST(ZmodemEngine, FileManagementOptionsOnReceive) {
+  const OptionCase cases[] = {
+      {"protect", 7, true, 100, kHere + 100, "skip"},
+      {"no option protects", 0, true, 100, kHere + 100, "skip"},
+      {"no option, new file", 0, false, 100, kHere, "0"},
+      {"clobber", 4, true, 50, kHere - 100, "0"},
+      {"append", 3, true, 50, kHere, "100"},
+      {"newer, same date", 5, true, 200, kHere + 1, "skip"},
+      {"newer, older", 5, true, 200, kHere - 100, "skip"},
+      {"newer, newer", 5, true, 50, kHere + 100, "0"},
+      {"crc as newer", 2, true, 50, kHere + 100, "0"},
+      {"newer-longer, older and shorter", 1, true, 50, kHere - 100, "skip"},
+      {"newer-longer, older but longer", 1, true, 200, kHere - 100, "0"},
+      {"different, same", 6, true, 100, kHere, "skip"},
+      {"different, other size", 6, true, 101, kHere, "0"},
+      {"skip when absent, absent", 0x84, false, 10, kHere, "skip"},
+      {"skip when absent, present", 0x84, true, 10, kHere, "0"},
+  };
+  ScriptedSession s;
+  const fs::path in = s.dir.Path() / "in";
+  fs::create_directories(in);
+  s.end.Protocol().SetDestinationDirectory(in.string());
+  s.end.Protocol().StartReceive();
+  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  int n = 0;
+  for (const OptionCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = "f" + std::to_string(++n);
+    if (c.exists) {
+      std::ofstream(in / name, std::ios::binary) << std::string(100, 'h');
+      const timespec times[2] = {{kHere, 0}, {kHere, 0}};
+      ::utimensat(AT_FDCWD, (in / name).c_str(), times, 0);
+    }
+    const std::string info = name + '\0' + std::to_string(c.incoming_size) + ' ' +
+                             OctalString(static_cast<std::uint32_t>(c.incoming_date)) + '\0';
+    s.peer.SendBinary(ZFILE, {0, 0, c.option, 0}, &info);
+    ASSERT_TRUE(s.peer.NextHeader());
+    const std::uint8_t type = s.peer.reader_.Type;
+    const std::int32_t at = BytesPosition(s.peer.reader_.Bytes);
+    EXPECT_EQ(type == ZSKIP ? "skip" : type == ZRPOS ? std::to_string(at) : "other", c.answer);
+    if (type != ZRPOS) continue;
+    // One byte and the end of the file; the receiver asks for the next.
+    const std::string one = "x";
+    s.peer.SendBinary(ZDATA, PositionBytes(at), &one, ZCRCE);
+    s.peer.SendBinary(ZEOF, PositionBytes(at + 1));
+    ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+    EXPECT_EQ(fs::file_size(in / name), static_cast<std::uintmax_t>(at + 1));
+  }
+  s.peer.SendHex(ZFIN);
+  ASSERT_TRUE(s.peer.HeaderOf(ZFIN));
+  s.line.Write("OO");
+  ASSERT_TRUE(s.end.WaitFinished(5000));
+  EXPECT_EQ(s.end.finish_code, 0);
+}
+
+// Our option replaces the sender's when the receiver overrides.
+TEST(ZmodemEngine, OverriddenOptionProtects) {
+  ScriptedSession s;
+  const fs::path in = s.dir.Path() / "in";
+  fs::create_directories(in);
+  std::ofstream(in / "kept") << "kept";
+  s.end.Protocol().SetDestinationDirectory(in.string());
+  s.end.Protocol().SetZmodemOptionOverride(true);
+  s.end.Protocol().SetZmodemFileOption(zfoWriteProtect);
+  s.end.Protocol().StartReceive();
+  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  const std::string info = std::string("kept") + '\0' + "10" + '\0';
+  s.peer.SendBinary(ZFILE, {0, 0, 4, 0}, &info);  // the sender says clobber
+  ASSERT_TRUE(s.peer.NextHeader());
+  EXPECT_EQ(s.peer.reader_.Type, ZSKIP);
+  EXPECT_EQ(TempDir::Read(in / "kept"), "kept");
 }
 
 TEST(ZmodemEngine, FiveCansEndTheReceiver) {
