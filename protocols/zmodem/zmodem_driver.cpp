@@ -14,6 +14,11 @@ namespace {
 constexpr std::int32_t kFault = -6014;
 constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kTrailerRoom = 60;
+// How long one call may keep the output fed. One tick of the millisecond
+// clock left the line idle between calls: 10 ms took an unpaced upload from
+// about 0.6 to about 0.9 of sz's speed, and delays nothing that matters, as
+// the input is not moved while the call runs anyway.
+constexpr std::uint32_t kStreamMs = 10;
 
 bool GoesOn(TProtocolData& data, TZmodemData& zd, TZPace pace, std::uint32_t started) {
   switch (pace) {
@@ -22,10 +27,9 @@ bool GoesOn(TProtocolData& data, TZmodemData& zd, TZPace pace, std::uint32_t sta
     case TZPace::WhileInput:
       return InputWaiting(data);
     case TZPace::Stream:
-      // The output buffer is kept fed without waiting for its trigger, for as
-      // long as one tick of the millisecond clock lasts.
+      // The output buffer is kept fed without waiting for its trigger.
       return data.ComPort->OutputFree() >= zd.EscapedLen + kTrailerRoom && !InputWaiting(data) &&
-             platform::TimeGetTime() == started;
+             platform::TimeGetTime() - started < kStreamMs;
     default:
       return false;
   }
