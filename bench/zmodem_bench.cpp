@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
   const double mib = static_cast<double>(kib) / 1024;
   std::printf("Zmodem upload of %ld KiB of random bytes to rz -y, %s\n", kib,
               paced ? "line paced at 115200 baud (11520 bytes/s)" : "unpaced pty pair");
-  std::printf("%-12s %9s %10s %10s %9s %10s %10s %7s %7s\n", "blocks", "ours s", "ours KB/s",
-              "ours cpu/M", "sz s", "sz KB/s", "sz cpu/M", "speed", "cpu");
+  std::printf("%-12s %9s %10s %10s %9s %10s %10s %7s %7s\n", "blocks", "ours s", "ours KiB/s",
+              "ours cpu/M", "sz s", "sz KiB/s", "sz cpu/M", "speed", "cpu");
   int failures = 0;
   for (const bool eight_k : {false, true}) {
     const Run ours = Upload(file, rate, eight_k, true);
