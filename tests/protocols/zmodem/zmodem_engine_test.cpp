@@ -237,6 +237,30 @@ TEST(ZmodemEngine, OverriddenOptionProtects) {
   EXPECT_EQ(TempDir::Read(in / "kept"), "kept");
 }
 
+// A received name never places a file outside the destination; a name
+// with nothing left to store under is refused and ends the transfer.
+TEST(ZmodemEngine, ReceivedNamesStayInTheDestination) {
+  ScriptedSession s;
+  const fs::path in = s.dir.Path() / "in";
+  fs::create_directories(in);
+  s.end.Protocol().SetDestinationDirectory(in.string());
+  s.end.Protocol().StartReceive();
+  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  const std::string climbing = std::string("../../up.bin") + '\0' + "1" + '\0';
+  s.peer.SendBinary(ZFILE, {0, 0, 4, 0}, &climbing);
+  ASSERT_TRUE(s.peer.HeaderOf(ZRPOS));
+  const std::string one = "x";
+  s.peer.SendBinary(ZDATA, PositionBytes(0), &one, ZCRCE);
+  s.peer.SendBinary(ZEOF, PositionBytes(1));
+  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  EXPECT_EQ(TempDir::Read(in / "up.bin"), "x");
+  EXPECT_FALSE(fs::exists(s.dir.Path().parent_path() / "up.bin"));
+  const std::string nothing = std::string("..") + '\0' + "1" + '\0';
+  s.peer.SendBinary(ZFILE, {0, 0, 4, 0}, &nothing);
+  ASSERT_TRUE(s.end.WaitFinished(5000));
+  EXPECT_EQ(s.end.finish_code, -6011);
+}
+
 TEST(ZmodemEngine, FiveCansEndTheReceiver) {
   ScriptedSession s;
   s.end.Protocol().StartReceive();
