@@ -49,6 +49,9 @@ bool TWriteThread::WritePending() {
       device_.TakeSendRing(block_.data(), n);
       device_.write_in_flight_ = n;
     }
+    // The ring has room again: a trigger waiting for it must not wait for
+    // input or the dispatch thread's next periodic check.
+    if (device_.OutputTriggerArmed()) PushStatus(kEvTxEmpty);
     const bool toggle = device_.rts_toggle_;
     if (toggle) device::SetModemLines(fd_, TIOCM_RTS, true);
     const Outcome outcome = WriteBlock(block_.data(), block_.size());
@@ -58,11 +61,11 @@ bool TWriteThread::WritePending() {
     }
     device_.write_in_flight_ = 0;
     if (outcome == Outcome::Failed) return false;
-    // The output may be empty now: an empty status item wakes the dispatch
-    // thread, which looks at its output triggers after every item.
-    if (outcome == Outcome::Done) {
+    // And once the block is written the output may be empty: the same wake
+    // for a trigger that waits for that.
+    if (outcome == Outcome::Done && device_.OutputTriggerArmed()) {
       platform::Locker lock(device_.send_lock_);
-      if (device_.SendRingPending() == 0) PushStatus(0);
+      if (device_.SendRingPending() == 0) PushStatus(kEvTxEmpty);
     }
     // Done or dropped: whatever was queued meanwhile goes out next.
   }

@@ -58,6 +58,7 @@ struct TDeviceStatus {
 
 // Comm-event mask bits of status buffers.
 inline constexpr std::uint32_t kEvRxChar = 0x0001;
+inline constexpr std::uint32_t kEvTxEmpty = 0x0004;  // the output ring was emptied
 inline constexpr std::uint32_t kEvCts = 0x0008;
 inline constexpr std::uint32_t kEvDsr = 0x0010;
 inline constexpr std::uint32_t kEvRlsd = 0x0020;
@@ -297,6 +298,11 @@ class TQorBaseDispatcher {
   void ThreadGone(TQorDispatcherThread* thread, std::int32_t code);
   // A worker thread's first act: counts it in and acknowledges its start.
   void ThreadStarted();
+
+  // An output-free or output-used trigger is armed: a device layer wakes the
+  // dispatch thread when output room appears, so that it fires without
+  // waiting for input or the next periodic check. Call without send_lock_.
+  bool OutputTriggerArmed();
 
   // InputQueue and SendRing work shared by device layers.
   // Moves up to count queued bytes into buffer, stopping at a status buffer.

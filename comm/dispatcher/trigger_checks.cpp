@@ -95,6 +95,13 @@ bool TQorBaseDispatcher::CheckRecvTriggers() {
   return result;
 }
 
+bool TQorBaseDispatcher::OutputTriggerArmed() {
+  Locker state(state_lock_);
+  return std::any_of(status_triggers_.begin(), status_triggers_.end(), [](const TStatusTrigger& t) {
+    return t.Armed && !t.Hit && (t.Kind == stOutFree || t.Kind == stOutUsed);
+  });
+}
+
 bool TQorBaseDispatcher::CheckStatusTriggers() {
   bool wants_output_counts = false;
   {

@@ -2,6 +2,7 @@
 
 #include "protocols/kermit/kermit.hpp"
 #include "protocols/xymodem/xymodem.hpp"
+#include "protocols/zmodem/zmodem.hpp"
 
 namespace qor {
 
@@ -17,6 +18,7 @@ std::int32_t InitXmodem(TProtocolData& data, TProtocolType type) {
 std::int32_t InitYmodem(TProtocolData& data, TProtocolType type) {
   return YmodemInit(data, true, type == ptYmodemG);
 }
+std::int32_t InitZmodem(TProtocolData& data, TProtocolType) { return ZmodemInit(data); }
 
 constexpr TEngineEntry kMissing{&NotSupported, &NothingToRelease, nullptr, nullptr, nullptr,
                                 nullptr};
@@ -29,6 +31,9 @@ constexpr TEngineEntry kXmodem{&InitXmodem,           &XYmodemDone,
 constexpr TEngineEntry kYmodem{&InitYmodem,           &XYmodemDone,
                                &YmodemPrepareTransmit, &YmodemTransmitHandler,
                                &YmodemPrepareReceive,  &YmodemReceiveHandler};
+constexpr TEngineEntry kZmodem{&InitZmodem,          &ZmodemDone,
+                               &ZmodemPrepareTransmit, &ZmodemTransmitHandler,
+                               &ZmodemPrepareReceive,  &ZmodemReceiveHandler};
 
 }  // namespace
 
@@ -46,6 +51,8 @@ const TEngineEntry* EngineFor(TProtocolType type) {
     case ptYmodem:
     case ptYmodemG:
       return &kYmodem;
+    case ptZmodem:
+      return &kZmodem;
     default:
       return &kMissing;
   }

@@ -181,6 +181,7 @@ std::int32_t TQorCustomProtocol::InitEngine(TProtocolType type) {
   if (type >= ptXmodem && type <= ptYmodemG) {
     return qor::SetXYmodemBlockWait(*data_, xymodem_block_wait_);
   }
+  if (type == ptZmodem) return ApplyZmodemOptions();
   return 0;
 }
 
@@ -280,7 +281,7 @@ void TQorCustomProtocol::Start(bool transmit) {
     line_rate_pending_ = false;
   }
   engine_handler_ = handler;
-  initial_position_ = 0;
+  data_->InitialPosition = 0;
   StartProtocol(*data_, protocol_type_, handler, prepare);
 }
 

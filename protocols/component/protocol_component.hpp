@@ -104,7 +104,7 @@ class TQorCustomProtocol : public TQorBaseComponent {
   void SetZmodemOptionOverride(bool v);
   bool ZmodemSkipNoFile() const { return zmodem_skip_no_file_; }
   void SetZmodemSkipNoFile(bool v);
-  TZmodemFileOptions ZmodemFileOption() const { return zmodem_file_option_; }
+  TZmodemFileOptions ZmodemFileOption() const;
   void SetZmodemFileOption(TZmodemFileOptions v);
   bool ZmodemRecover() const { return zmodem_recover_; }
   void SetZmodemRecover(bool v);
@@ -166,7 +166,7 @@ class TQorCustomProtocol : public TQorBaseComponent {
   std::int32_t StatusCode() const { return data_->ProtocolStatus; }
   static std::string StatusText(std::int32_t code);
   std::int32_t FileSize() const { return data_->FileLength; }
-  std::int32_t InitialPosition() const { return initial_position_; }
+  std::int32_t InitialPosition() const { return data_->InitialPosition; }
   bool InProgress() const { return data_->InProgress > 0; }
   std::int32_t BlockErrors() const { return data_->BlockErrors; }
   std::int32_t TotalErrors() const { return data_->TotalErrors; }
@@ -203,6 +203,9 @@ class TQorCustomProtocol : public TQorBaseComponent {
     return protocol_type_ >= ptXmodem && protocol_type_ <= ptYmodemG && data_->Engine != nullptr;
   }
   std::int32_t ApplyKermitMaxLen();
+  bool ZmodemSelected() const { return protocol_type_ == ptZmodem && data_->Engine != nullptr; }
+  std::uint8_t ZmodemOptionByte() const;
+  std::int32_t ApplyZmodemOptions();
   std::int32_t Check(std::int32_t code);
   static void PortStateChanged(void* self, TQorCustomComPort& cp, TPortNotice notice);
   void AttachFromOwner();
@@ -214,7 +217,6 @@ class TQorCustomProtocol : public TQorBaseComponent {
   TProtocolType protocol_type_ = ptZmodem;
   TQorAbstractStatus* status_display_ = nullptr;
   TQorProtocolLog* protocol_log_ = nullptr;
-  std::int32_t initial_position_ = 0;
 
   std::uint32_t xymodem_block_wait_ = 91;
   bool zmodem_option_override_ = false;

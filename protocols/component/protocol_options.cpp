@@ -5,6 +5,7 @@
 #include "protocols/component/protocol_component.hpp"
 #include "protocols/kermit/kermit.hpp"
 #include "protocols/xymodem/xymodem.hpp"
+#include "protocols/zmodem/zmodem.hpp"
 
 namespace qor {
 
@@ -77,21 +78,69 @@ void TQorCustomProtocol::SetXYmodemBlockWait(std::uint32_t v) {
   if (XYmodemSelected()) Check(qor::SetXYmodemBlockWait(*data_, v));
 }
 
-// ---- Zmodem and ASCII: their engines apply the cached values when they are
-// selected.
+// ---- Zmodem
 
-void TQorCustomProtocol::SetZmodemOptionOverride(bool v) { zmodem_option_override_ = v; }
-void TQorCustomProtocol::SetZmodemSkipNoFile(bool v) { zmodem_skip_no_file_ = v; }
+// The file-management option byte: the option, and bit 0x80 for skip-no-file.
+std::uint8_t TQorCustomProtocol::ZmodemOptionByte() const {
+  return static_cast<std::uint8_t>(zmodem_file_option_ | (zmodem_skip_no_file_ ? 0x80 : 0));
+}
+
+std::int32_t TQorCustomProtocol::ApplyZmodemOptions() {
+  std::int32_t r = qor::SetZmodemOptionOverride(*data_, zmodem_option_override_);
+  if (r == 0) r = qor::SetZmodemFileOption(*data_, ZmodemOptionByte());
+  if (r == 0) r = qor::SetZmodemRecover(*data_, zmodem_recover_);
+  if (r == 0) r = qor::SetZmodem8K(*data_, zmodem_8k_);
+  if (r == 0) r = qor::SetZmodemFinishRetry(*data_, zmodem_finish_retry_);
+  if (r == 0) r = qor::SetZmodemEscControl(*data_, zmodem_esc_control_);
+  return r;
+}
+
+TZmodemFileOptions TQorCustomProtocol::ZmodemFileOption() const {
+  if (ZmodemSelected()) {
+    const std::int32_t option = qor::ZmodemFileOptionOf(*data_);
+    if (option >= 0) return static_cast<TZmodemFileOptions>(option & 0x7F);
+  }
+  return zmodem_file_option_;
+}
+
+void TQorCustomProtocol::SetZmodemOptionOverride(bool v) {
+  zmodem_option_override_ = v;
+  if (ZmodemSelected()) Check(qor::SetZmodemOptionOverride(*data_, v));
+}
+
+void TQorCustomProtocol::SetZmodemSkipNoFile(bool v) {
+  zmodem_skip_no_file_ = v;
+  if (ZmodemSelected()) Check(qor::SetZmodemFileOption(*data_, ZmodemOptionByte()));
+}
 
 void TQorCustomProtocol::SetZmodemFileOption(TZmodemFileOptions v) {
   if (v == zfoWriteCrc) return;  // not an option this engine takes
   zmodem_file_option_ = v;
+  if (ZmodemSelected()) Check(qor::SetZmodemFileOption(*data_, ZmodemOptionByte()));
 }
 
-void TQorCustomProtocol::SetZmodemRecover(bool v) { zmodem_recover_ = v; }
-void TQorCustomProtocol::SetZmodem8K(bool v) { zmodem_8k_ = v; }
-void TQorCustomProtocol::SetZmodemFinishRetry(std::uint32_t v) { zmodem_finish_retry_ = v; }
-void TQorCustomProtocol::SetZmodemEscControl(bool v) { zmodem_esc_control_ = v; }
+void TQorCustomProtocol::SetZmodemRecover(bool v) {
+  zmodem_recover_ = v;
+  if (ZmodemSelected()) Check(qor::SetZmodemRecover(*data_, v));
+}
+
+void TQorCustomProtocol::SetZmodem8K(bool v) {
+  zmodem_8k_ = v;
+  if (ZmodemSelected()) Check(qor::SetZmodem8K(*data_, v));
+}
+
+void TQorCustomProtocol::SetZmodemFinishRetry(std::uint32_t v) {
+  zmodem_finish_retry_ = v;
+  if (ZmodemSelected()) Check(qor::SetZmodemFinishRetry(*data_, v));
+}
+
+void TQorCustomProtocol::SetZmodemEscControl(bool v) {
+  zmodem_esc_control_ = v;
+  if (ZmodemSelected()) Check(qor::SetZmodemEscControl(*data_, v));
+}
+
+// ---- ASCII: its engine applies the cached values when it is selected.
+
 void TQorCustomProtocol::SetAsciiCharDelay(std::uint32_t v) { ascii_char_delay_ = v; }
 void TQorCustomProtocol::SetAsciiLineDelay(std::uint32_t v) { ascii_line_delay_ = v; }
 void TQorCustomProtocol::SetAsciiEOLChar(std::uint8_t v) { ascii_eol_char_ = v; }

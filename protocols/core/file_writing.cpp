@@ -88,8 +88,13 @@ void PrepareWriting(TProtocolData& data) {
     return;
   }
   if (exists && action == wfWriteRename) MarkRenamed(data.PathName);
+  OpenFileForWriting(data, 0);
+}
+
+void OpenFileForWriting(TProtocolData& data, std::int32_t offset) {
   data.StatusProc(data, kStatusPlain);
-  const int fd = ::open(data.PathName.data(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (offset == 0 ? O_TRUNC : 0);
+  const int fd = ::open(data.PathName.data(), flags, 0666);
   if (fd < 0) {
     ReportProtocolError(data, -errno);
     return;
@@ -97,7 +102,8 @@ void PrepareWriting(TProtocolData& data) {
   data.WorkFile.fd = fd;
   data.WorkFile.name = data.PathName.data();
   data.FileBuffer = std::make_unique<std::uint8_t[]>(kFileBufferSize);
-  StartBufferAt(data, 0);
+  StartBufferAt(data, offset);
+  data.FileOffset = offset;
   data.FileOpen = true;
 }
 

@@ -56,6 +56,10 @@ void FinishReading(TProtocolData& data);
 void PrepareWriting(TProtocolData& data);
 bool WriteFileBlock(TProtocolData& data, const std::uint8_t* source, std::int32_t count);
 void FinishWriting(TProtocolData& data);
+// Opens PathName for writing from offset on, the bytes before it kept (at 0
+// the file is created empty), with the write buffer there: what PrepareWriting
+// does once it has decided, for engines with rules of their own.
+void OpenFileForWriting(TProtocolData& data, std::int32_t offset);
 // Sets the six file procedures to the defaults above.
 void SetDefaultFileProcs(TProtocolData& data);
 // The byte that pads the end of the read buffer (initially 0x1A).

@@ -229,6 +229,7 @@ struct TProtocolData {
   std::int32_t SavedStatus = 0;
   std::int32_t RemainingCount = 0;
   Relaxed<std::int32_t> TransferredCount = 0;
+  Relaxed<std::int32_t> InitialPosition = 0;  // where the current file's transfer began
   std::int32_t ElapsedTicks = 0;
   TTickTimer TransferTimer;
   bool ReadAtEnd = false;

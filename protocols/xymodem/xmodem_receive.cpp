@@ -107,7 +107,7 @@ std::uint8_t BlockStart(TProtocolData& data, TXYmodemData& xy, TEvent event) {
     ArmTimer(data, xy.BlockWait);
     return rxWtFrHSRply;
   }
-  if (event != TEvent::Data || !InputWaiting(data)) return rxWtFrBlStrt;
+  if (event != TEvent::Data || !XYInputWaiting(data)) return rxWtFrBlStrt;
   if (!xy.ClockStarted) {
     StartTransferClock(data, xy);
     if (xy.Streaming) xy.MaxBlockErrors = 0;

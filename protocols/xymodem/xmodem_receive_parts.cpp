@@ -37,7 +37,7 @@ void AskAgain(TProtocolData& data, TXYmodemData& xy) {
 }
 
 TBlockStart ScanBlockStart(TProtocolData& data, TXYmodemData& xy) {
-  while (InputWaiting(data)) {
+  while (XYInputWaiting(data)) {
     const std::uint8_t c = ReadByte(data);
     switch (c) {
       case kSoh:
@@ -78,7 +78,7 @@ TBlockStart ScanBlockStart(TProtocolData& data, TXYmodemData& xy) {
 bool CollectBlock(TProtocolData& data, TXYmodemData& xy) {
   xy.ReplyChar = kNak;
   const std::int32_t size = data.BlockLength + xy.ExtraBytes;
-  while (xy.RxCollected < size && InputWaiting(data)) {
+  while (xy.RxCollected < size && XYInputWaiting(data)) {
     xy.RxBlock[static_cast<std::size_t>(xy.RxCollected++)] = ReadByte(data);
   }
   return xy.RxCollected == size;

@@ -59,7 +59,7 @@ std::uint8_t Open(TProtocolData& data, TXYmodemData& xy) {
 
 std::uint8_t Handshake(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   if (event == TEvent::Timer) return HandshakeWaitOk(data, xy) ? txHandshake : txFinished;
-  if (event != TEvent::Data || !InputWaiting(data)) return txHandshake;
+  if (event != TEvent::Data || !XYInputWaiting(data)) return txHandshake;
   if (!TakeHandshake(data, xy, ReadByte(data))) {
     if (data.ProtocolStatus == psCancelRequested) return txFinished;
     return HandshakeWaitOk(data, xy) ? txHandshake : txFinished;
@@ -102,7 +102,7 @@ std::uint8_t WaitFreeSpace(TProtocolData& data, TXYmodemData& xy, TEvent event) 
     case TEvent::OutFree: return txSendBlock;
     case TEvent::Timer: ReportProtocolError(data, kFatalTimeout); return txFinished;
     case TEvent::Data:
-      while (xy.Streaming && InputWaiting(data)) {
+      while (xy.Streaming && XYInputWaiting(data)) {
         if (ReadByte(data) == kCan) {
           data.ProtocolStatus = psCancelRequested;
           return txFinished;
@@ -140,7 +140,7 @@ bool SendBlock(TProtocolData& data, TXYmodemData& xy) {
 
 std::uint8_t StreamedBlockSent(TProtocolData& data, TXYmodemData& xy) {
   Advance(data, xy, data.BlockLength);
-  if (InputWaiting(data)) {
+  if (XYInputWaiting(data)) {
     const std::uint8_t c = ReadByte(data);
     if (c == kCan || c == kNak) {
       data.ProtocolStatus = psCancelRequested;
@@ -177,7 +177,7 @@ std::uint8_t Reply(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   // Silence counts as an error too: a receiver that is gone must not keep
   // the block going out for ever.
   if (event == TEvent::Timer) return Resend(data, psTimeout);
-  if (event != TEvent::Data || !InputWaiting(data)) return txRplyPnding;
+  if (event != TEvent::Data || !XYInputWaiting(data)) return txRplyPnding;
   switch (ReadByte(data)) {
     case kAck:
       Advance(data, xy, data.BlockLength);
@@ -217,7 +217,7 @@ std::uint8_t EotReply(TProtocolData& data, TXYmodemData& xy, TEvent event) {
     CountBlockError(data);
     return txRestEOT;
   }
-  if (event != TEvent::Data || !InputWaiting(data)) return txEotReply;
+  if (event != TEvent::Data || !XYInputWaiting(data)) return txEotReply;
   switch (ReadByte(data)) {
     case kAck: data.ProtocolStatus = psEndFile; return txFinished;
     case kCan: data.ProtocolStatus = psCancelRequested; return txFinished;

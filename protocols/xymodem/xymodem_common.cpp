@@ -76,7 +76,7 @@ void RunMachine(TProtocolData& data, TXYmodemData& xy, const TMachine& m, TEvent
     xy.*m.State = m.NextState(data, xy, event);
     const TNext next = m.After(xy);
     if (next == TNext::Wait) return;
-    if (next == TNext::WhileData && !InputWaiting(data)) return;
+    if (next == TNext::WhileData && !XYInputWaiting(data)) return;
     event = TEvent::Data;
   }
 }
@@ -153,7 +153,7 @@ void ArmOutputFree(TProtocolData& data, std::int32_t bytes) {
   if (LineUsable(data)) data.ComPort->ArmStatusTrigger(data.OutBuffFreeTrigger, bytes, true);
 }
 
-bool InputWaiting(TProtocolData& data) { return LineUsable(data) && data.ComPort->InputReady(); }
+bool XYInputWaiting(TProtocolData& data) { return LineUsable(data) && data.ComPort->InputReady(); }
 
 std::uint8_t ReadByte(TProtocolData& data) { return data.ComPort->ReadChar(); }
 

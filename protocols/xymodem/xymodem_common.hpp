@@ -55,7 +55,7 @@ bool LineUsable(TProtocolData& data);
 void ArmTimer(TProtocolData& data, std::int32_t ticks);
 void ArmOutputEmpty(TProtocolData& data);
 void ArmOutputFree(TProtocolData& data, std::int32_t bytes);
-bool InputWaiting(TProtocolData& data);
+bool XYInputWaiting(TProtocolData& data);
 std::uint8_t ReadByte(TProtocolData& data);
 void ClearLineInput(TProtocolData& data);
 void ClearLineOutput(TProtocolData& data);

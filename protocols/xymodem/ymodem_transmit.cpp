@@ -42,7 +42,7 @@ bool SendHeader(TProtocolData& data, TXYmodemData& xy, const std::uint8_t* heade
 
 std::uint8_t Handshake(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   if (event == TEvent::Timer) return HandshakeWaitOk(data, xy) ? tyHandshake : tyFinishd;
-  if (event != TEvent::Data || !InputWaiting(data)) return tyHandshake;
+  if (event != TEvent::Data || !XYInputWaiting(data)) return tyHandshake;
   if (!TakeHandshake(data, xy, ReadByte(data))) {
     if (data.ProtocolStatus == psCancelRequested) return tyFinishd;
     return HandshakeWaitOk(data, xy) ? tyHandshake : tyFinishd;
@@ -86,7 +86,7 @@ std::uint8_t HeaderReply(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   if (event == TEvent::Data) {
     // A streaming receiver answers with its request for the data.
     if (xy.Streaming) return tyPrpXmdm;
-    if (!InputWaiting(data)) return tyRplyPndng;
+    if (!XYInputWaiting(data)) return tyRplyPndng;
     if (ReadByte(data) == kAck) return tyPrpXmdm;
   } else if (event != TEvent::Timer) {
     return tyRplyPndng;

@@ -138,12 +138,15 @@ TEST(PosixDispatcher, PurgingOutputDuringALongWriteIsPromptAndDropsTheRest) {
   PtyPair pty;
   TQorPosixDispatcher d(nullptr);
   ASSERT_EQ(Open(d, pty.Path(), 65536), 0);
-  const std::string block = Letters(60000);  // far more than the line holds
-  ASSERT_EQ(WriteText(d, block), 0);
-  // The write thread has taken the block and the line is filling up: the
-  // ring is empty, but the bytes not yet written still count as output.
+  // Two ring-fulls, more than the pty's buffers take in while nobody reads,
+  // so that a block stays in the write thread's hands.
+  const std::string block = Letters(120000);
+  ASSERT_EQ(WriteText(d, block.substr(0, 60000)), 0);
   ASSERT_TRUE(WaitUntil([&] { return d.OutputFree() == 65536 && pty.Pending() > 0; }));
-  EXPECT_GT(d.OutputUsed(), 0);
+  ASSERT_EQ(WriteText(d, block.substr(60000)), 0);
+  // The block being written still counts as output, beside what waits in the ring.
+  const std::int32_t used = d.OutputUsed();
+  EXPECT_GT(used, 65536 - d.OutputFree());
 
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(d.PurgeOutput(), 1);

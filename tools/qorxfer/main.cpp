@@ -33,6 +33,25 @@ void AddCommonOptions(CLI::App& command, TransferOptions& o) {
                      "Kermit: seconds the other side waits for a packet of ours")
       ->check(CLI::Range(1, 94))
       ->capture_default_str();
+  command.add_flag("--zmodem-8k", o.zmodem_8k, "Zmodem: blocks of 8192 bytes (both sides)");
+  command.add_flag("--escape-control", o.escape_control,
+                   "Zmodem: escape every control character, and ask the other side to");
+  command.add_flag("--recover", o.recover,
+                   "Zmodem: continue a file that was partly received before (the file "
+                   "CRC decides whether the bytes there are the start of it)");
+  command.add_flag("--skip-no-file", o.skip_no_file,
+                   "Zmodem: transfer only files that exist on the receiving side");
+  command
+      .add_option("--file-option", o.file_option,
+                   "Zmodem: what to do with a file that exists on the receiving side "
+                   "(on receive it replaces the sender's choice)")
+      ->transform(CLI::CheckedTransformer(
+          std::map<std::string, std::int32_t>{{"newer-longer", 1}, {"crc", 2}, {"append", 3},
+                                              {"clobber", 4},      {"newer", 5}, {"different", 6},
+                                              {"protect", 7}},
+          CLI::ignore_case))
+      ->default_str("newer")
+      ->each([&o](const std::string&) { o.file_option_given = true; });
   command.add_option("--handshake-wait", o.handshake_wait,
                      "Seconds to wait for the other side before asking again")
       ->check(CLI::Range(0.1, 3600.0))

@@ -63,6 +63,14 @@ void Configure(TQorProtocol& p, const TransferOptions& o) {
     p.SetKermitTimeoutSecs(o.packet_timeout);
     p.SetBlockCheckMethod(CheckMethod(o.check));
   }
+  if (o.protocol == ptZmodem) {
+    p.SetZmodem8K(o.zmodem_8k);
+    p.SetZmodemEscControl(o.escape_control);
+    p.SetZmodemRecover(o.recover);
+    p.SetZmodemSkipNoFile(o.skip_no_file);
+    p.SetZmodemFileOption(static_cast<TZmodemFileOptions>(o.file_option));
+    p.SetZmodemOptionOverride(o.direction == Direction::Receive && o.file_option_given);
+  }
 }
 
 bool IsXmodem(TProtocolType type) { return type >= ptXmodem && type <= ptXmodem1KG; }
@@ -87,6 +95,8 @@ bool NameXmodemFile(TQorProtocol& p, const TransferOptions& o) {
   p.SetFileName(*path);
   return true;
 }
+// Zmodem streams: its buffer must hold at least two fully escaped blocks.
+constexpr std::uint16_t kZmodemOutSize = 40000;
 
 // This build has the engine for the direction asked for.
 bool EngineBuilt(const TransferOptions& o) {
@@ -212,6 +222,7 @@ int RunTransfer(const TransferOptions& o) {
   try {
     port.SetComNumber(static_cast<std::uint16_t>(number));
     port.SetBaud(o.baud);
+    if (o.protocol == ptZmodem) port.SetOutSize(kZmodemOutSize);
     if (!o.trace_file.empty()) {
       port.SetTraceName(o.trace_file);
       port.SetTracing(tlOn);

@@ -26,6 +26,14 @@ struct TransferOptions {
   int check = 1;                     // block check type 1, 2 or 3
   std::uint32_t packet_timeout = 5;  // seconds the other side waits for our packets
 
+  // Zmodem
+  bool zmodem_8k = false;          // 8192-byte blocks
+  bool escape_control = false;     // every control character escaped, both ways
+  bool recover = false;            // continue a partly received file
+  bool skip_no_file = false;       // only files that exist on the receiving side
+  bool file_option_given = false;  // receive: our option overrides the sender's
+  std::int32_t file_option = 5;    // TZmodemFileOptions; zfoWriteNewer
+
   // Every protocol
   double handshake_wait = 10;  // seconds we wait for the other side
   std::uint32_t retries = 10;

@@ -12,6 +12,7 @@
 #include "comm/errors/exceptions.hpp"
 #include "comm/platform/message_queue.hpp"
 #include "protocols/component/protocol_component.hpp"
+#include "protocols/zmodem/zmodem.hpp"
 #include "tests/dispatcher/memory_dispatcher.hpp"
 #include "tests/support/pump_until.hpp"
 
@@ -97,6 +98,33 @@ TEST(ProtocolComponent, KermitOptionsAreCachedAndAdjusted) {
   p.SetZmodemFileOption(zfoWriteClobber);
   p.SetZmodemFileOption(zfoWriteCrc);  // ignored altogether
   EXPECT_EQ(p.ZmodemFileOption(), zfoWriteClobber);
+}
+
+// Zmodem options set while another engine is selected reach Zmodem when it
+// is; its defaults replace the record's own.
+TEST(ProtocolComponent, ZmodemTakesItsCachedOptions) {
+  TQorProtocol p;
+  p.SetProtocolType(ptKermit);
+  p.SetZmodem8K(true);
+  p.SetZmodemSkipNoFile(true);
+  p.SetZmodemFileOption(zfoWriteAppend);
+  p.SetProtocolType(ptZmodem);
+  EXPECT_EQ(p.Data().BlockLength, 8192);
+  EXPECT_EQ(p.Data().HandshakeWait, 1092);
+  EXPECT_EQ(p.Data().FinishWait, 364);
+  EXPECT_EQ(p.Data().Overhead, 20);
+  EXPECT_EQ(p.BlockCheckMethod(), bcmCrc32);
+  EXPECT_EQ(ZmodemFileOptionOf(p.Data()), zfoWriteAppend | 0x80);
+  EXPECT_EQ(p.ZmodemFileOption(), zfoWriteAppend);  // without the skip bit
+  p.SetZmodemSkipNoFile(false);
+  EXPECT_EQ(ZmodemFileOptionOf(p.Data()), zfoWriteAppend);
+  p.SetBlockCheckMethod(bcmCrc16);
+  EXPECT_EQ(p.BlockCheckMethod(), bcmCrc16);
+  p.SetBlockCheckMethod(bcmChecksum);  // not a Zmodem check
+  EXPECT_EQ(p.BlockCheckMethod(), bcmCrc16);
+  EXPECT_EQ(SetZmodemRecover(p.Data(), true), 0);
+  p.SetProtocolType(ptKermit);
+  EXPECT_EQ(SetZmodemRecover(p.Data(), true), -6015);
 }
 
 TEST(ProtocolComponent, SameTypeResetsTheEngineOnlyWhileLoading) {
