@@ -366,7 +366,7 @@ void TQorCustomProtocol::DoProtocolFinish(std::int32_t code) {
 }
 
 void TQorCustomProtocol::DoProtocolLog(std::uint16_t log) {
-  if (protocol_log_ != nullptr) protocol_log_->UpdateLog(log);
+  if (protocol_log_ != nullptr) protocol_log_->WriteLogEntry(log);
   if (OnProtocolLog) OnProtocolLog(*this, log);
 }
 

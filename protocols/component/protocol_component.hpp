@@ -8,6 +8,7 @@
 #include "comm/comport/com_port.hpp"
 #include "protocols/component/abstract_status.hpp"
 #include "protocols/core/protocol_data.hpp"
+#include "protocols/log/protocol_log.hpp"
 
 namespace qor {
 
