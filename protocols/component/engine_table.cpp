@@ -1,5 +1,6 @@
 #include "protocols/component/engine_table.hpp"
 
+#include "protocols/ascii/ascii.hpp"
 #include "protocols/kermit/kermit.hpp"
 
 namespace qor {
@@ -17,6 +18,11 @@ constexpr TEngineEntry kKermit{&InitKermit,          &KermitDone,
                                &KermitPrepareTransmit, &KermitTransmitHandler,
                                &KermitPrepareReceive,  &KermitReceiveHandler};
 
+std::int32_t InitAscii(TProtocolData& data, TProtocolType) { return AsciiInit(data); }
+constexpr TEngineEntry kAscii{&InitAscii,           &AsciiDone,
+                              &AsciiPrepareTransmit, &AsciiTransmitHandler,
+                              &AsciiPrepareReceive,  &AsciiReceiveHandler};
+
 }  // namespace
 
 const TEngineEntry* EngineFor(TProtocolType type) {
@@ -25,6 +31,8 @@ const TEngineEntry* EngineFor(TProtocolType type) {
       return nullptr;
     case ptKermit:
       return &kKermit;
+    case ptAscii:
+      return &kAscii;
     default:
       return &kMissing;
   }

@@ -177,6 +177,7 @@ std::int32_t TQorCustomProtocol::InitEngine(TProtocolType type) {
     if (r == 0) r = qor::SetKermitRepeatPrefix(*data_, kermit_repeat_prefix_);
     return r;
   }
+  if (type == ptAscii) return ApplyAsciiOptions();
   return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "comm/component/base_component.hpp"
 #include "comm/comport/com_port.hpp"
+#include "protocols/ascii/ascii_data.hpp"
 #include "protocols/component/abstract_status.hpp"
 #include "protocols/core/protocol_data.hpp"
 #include "protocols/log/protocol_log.hpp"
@@ -22,8 +23,6 @@ enum TZmodemFileOptions : std::int32_t {
   zfoWriteDifferent = 6,
   zfoWriteProtect = 7,
 };
-
-enum TAsciiEOLTranslation : std::int32_t { aetNone = 0, aetStrip = 1, aetAddCRBefore = 2, aetAddLFAfter = 3 };
 
 class TQorCustomProtocol;
 
@@ -200,6 +199,8 @@ class TQorCustomProtocol : public TQorBaseComponent {
   bool Option(std::uint32_t bit) const { return (data_->Options & bit) != 0; }
   void SetOption(std::uint32_t bit, bool on);
   bool KermitSelected() const { return protocol_type_ == ptKermit && data_->Engine != nullptr; }
+  bool AsciiSelected() const { return protocol_type_ == ptAscii && data_->Engine != nullptr; }
+  std::int32_t ApplyAsciiOptions();
   std::int32_t ApplyKermitMaxLen();
   std::int32_t Check(std::int32_t code);
   static void PortStateChanged(void* self, TQorCustomComPort& cp, TPortNotice notice);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocols/component/protocol_component.hpp"
+#include "protocols/ascii/ascii.hpp"
 #include "protocols/kermit/kermit.hpp"
 
 namespace qor {
@@ -85,12 +86,46 @@ void TQorCustomProtocol::SetZmodemRecover(bool v) { zmodem_recover_ = v; }
 void TQorCustomProtocol::SetZmodem8K(bool v) { zmodem_8k_ = v; }
 void TQorCustomProtocol::SetZmodemFinishRetry(std::uint32_t v) { zmodem_finish_retry_ = v; }
 void TQorCustomProtocol::SetZmodemEscControl(bool v) { zmodem_esc_control_ = v; }
-void TQorCustomProtocol::SetAsciiCharDelay(std::uint32_t v) { ascii_char_delay_ = v; }
-void TQorCustomProtocol::SetAsciiLineDelay(std::uint32_t v) { ascii_line_delay_ = v; }
-void TQorCustomProtocol::SetAsciiEOLChar(std::uint8_t v) { ascii_eol_char_ = v; }
-void TQorCustomProtocol::SetAsciiCRTranslation(TAsciiEOLTranslation v) { ascii_cr_translation_ = v; }
-void TQorCustomProtocol::SetAsciiLFTranslation(TAsciiEOLTranslation v) { ascii_lf_translation_ = v; }
-void TQorCustomProtocol::SetAsciiEOFTimeout(std::uint32_t v) { ascii_eof_timeout_ = v; }
+
+// ---- ASCII
+
+std::int32_t TQorCustomProtocol::ApplyAsciiOptions() {
+  std::int32_t r = qor::SetAsciiDelays(*data_, ascii_char_delay_, ascii_line_delay_);
+  if (r == 0) r = qor::SetAsciiEOLChar(*data_, ascii_eol_char_);
+  if (r == 0) r = qor::SetAsciiEOLTranslation(*data_, ascii_cr_translation_, ascii_lf_translation_);
+  if (r == 0) r = qor::SetAsciiEOFTimeout(*data_, ascii_eof_timeout_);
+  return r;
+}
+
+void TQorCustomProtocol::SetAsciiCharDelay(std::uint32_t v) {
+  ascii_char_delay_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiDelays(*data_, v, ascii_line_delay_));
+}
+
+void TQorCustomProtocol::SetAsciiLineDelay(std::uint32_t v) {
+  ascii_line_delay_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiDelays(*data_, ascii_char_delay_, v));
+}
+
+void TQorCustomProtocol::SetAsciiEOLChar(std::uint8_t v) {
+  ascii_eol_char_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOLChar(*data_, v));
+}
+
+void TQorCustomProtocol::SetAsciiCRTranslation(TAsciiEOLTranslation v) {
+  ascii_cr_translation_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOLTranslation(*data_, v, ascii_lf_translation_));
+}
+
+void TQorCustomProtocol::SetAsciiLFTranslation(TAsciiEOLTranslation v) {
+  ascii_lf_translation_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOLTranslation(*data_, ascii_cr_translation_, v));
+}
+
+void TQorCustomProtocol::SetAsciiEOFTimeout(std::uint32_t v) {
+  ascii_eof_timeout_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOFTimeout(*data_, v));
+}
 
 // ---- Assign
 
