@@ -18,6 +18,7 @@
 #include "comm/ticks.hpp"
 #include "protocols/component/engine_table.hpp"
 #include "protocols/component/protocol_component.hpp"
+#include "tools/qorxfer/ascii_options.hpp"
 #include "tools/qorxfer/port_lookup.hpp"
 #include "tools/qorxfer/progress.hpp"
 
@@ -60,6 +61,7 @@ void Configure(TQorProtocol& p, const TransferOptions& o) {
     p.SetKermitTimeoutSecs(o.packet_timeout);
     p.SetBlockCheckMethod(CheckMethod(o.check));
   }
+  if (o.protocol == ptAscii) ConfigureAscii(p, o);
 }
 
 // This build has the engine for the direction asked for.
@@ -156,6 +158,10 @@ int RunTransfer(const TransferOptions& o) {
   platform::SetMainThread();
   TQorComPort port;
   TQorProtocol protocol;
+  TQorProtocolLog history;
+  history.SetHistoryName(o.history_file);
+  history.SetDeleteFailed(dfNever);  // what a failed receive got stays for the user
+  if (!o.history_file.empty()) protocol.SetProtocolLog(&history);
   Reporter reporter(protocol, o.quiet);
   bool finished = false;
   std::int32_t finish_code = 0;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "protocols/ascii/ascii_data.hpp"
 #include "protocols/core/protocol_data.hpp"
 
 namespace qor::xfer {
@@ -25,6 +26,16 @@ struct TransferOptions {
   int check = 1;                     // block check type 1, 2 or 3
   std::uint32_t packet_timeout = 5;  // seconds the other side waits for our packets
 
+  // ASCII
+  std::uint32_t ascii_char_delay = 0;  // ms
+  std::uint32_t ascii_line_delay = 0;  // ms
+  int ascii_eol_char = 13;
+  TAsciiEOLTranslation ascii_cr = aetNone;
+  TAsciiEOLTranslation ascii_lf = aetNone;
+  bool ascii_suppress_ctrl_z = false;
+  double ascii_eof_timeout = 20;  // seconds
+  std::string ascii_file;         // receive: the name in dir
+
   // Every protocol
   double handshake_wait = 10;  // seconds we wait for the other side
   std::uint32_t retries = 10;
@@ -35,6 +46,7 @@ struct TransferOptions {
 
   std::string trace_file;
   std::string log_file;
+  std::string history_file;  // a line or two per file event
   bool quiet = false;  // no progress, no per-file lines
 };
 
