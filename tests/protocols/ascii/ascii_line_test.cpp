@@ -3,6 +3,7 @@
 // reports, the delays as the line sees them, and the ends of a receive.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "protocols/core/protocol_core.hpp"
@@ -73,6 +74,15 @@ TEST_F(AsciiLineTest, DelaysPaceTheLine) {
   ASSERT_TRUE(s.Send("a\nb\nc\n"));
   EXPECT_GE(MsSince(again), 3 * 300);
   EXPECT_EQ(Wire(6), "a\nb\nc\n");
+}
+
+TEST_F(AsciiLineTest, ALineThatTakesNothingFailsTheTransmit) {
+  // Nobody reads the line: the pseudo-terminal and the output buffer fill up
+  // and stay full for the whole time-out.
+  Protocol().SetTransmitTimeout(18);
+  ASSERT_TRUE(s.Send(std::string(200000, 'x'), 10000));
+  EXPECT_EQ(s.end.finish_code, -6006);
+  EXPECT_EQ(s.end.logs, (std::vector<std::uint16_t>{lfTransmitStart, lfTransmitFail}));
 }
 
 TEST_F(AsciiLineTest, NothingToSendFinishes) {
@@ -174,6 +184,32 @@ TEST_F(AsciiLineTest, AnExistingFileUnderWriteFailIsLeftAlone) {
   EXPECT_EQ(s.end.finish_code, -6012);
   EXPECT_EQ(s.end.logs, (std::vector<std::uint16_t>{lfReceiveStart, lfReceiveFail}));
   EXPECT_EQ(TempDir::Read(s.Received()), "precious");
+}
+
+TEST_F(AsciiLineTest, ANameThatCannotBeWrittenIsNotDeletedAfterTheFailure) {
+  TQorProtocolLog log;
+  log.SetHistoryName((s.dir.Path() / "H.HIS").string());
+  log.SetDeleteFailed(dfAlways);
+  Protocol().SetProtocolLog(&log);
+  std::filesystem::create_directory(s.Received());  // opens for reading, not for writing
+  Protocol().SetWriteFailAction(wfWriteAnyway);
+  s.StartReceive();
+  ASSERT_TRUE(s.end.WaitFinished(3000));
+  EXPECT_EQ(s.end.finish_code, -EISDIR);
+  EXPECT_EQ(s.end.logs, (std::vector<std::uint16_t>{lfReceiveStart, lfReceiveFail}));
+  EXPECT_TRUE(std::filesystem::is_directory(s.Received()));
+}
+
+TEST_F(AsciiLineTest, ACancelledTransmitIsAFailure) {
+  Protocol().SetAsciiCharDelay(300);  // every character waits on the timer
+  Protocol().SetFileMask(s.dir.Write("out.txt", "slow text"));
+  Protocol().StartTransmit();
+  EXPECT_EQ(line.Read(2, 3000), "sl");
+  Protocol().CancelTransfer();
+  ASSERT_TRUE(s.end.WaitFinished(3000));
+  EXPECT_EQ(s.end.finish_code, -6005);
+  EXPECT_EQ(s.end.logs, (std::vector<std::uint16_t>{lfTransmitStart, lfTransmitFail}));
+  EXPECT_EQ(line.Read(1, 400), "");
 }
 
 TEST_F(AsciiLineTest, ACancelledReceiveIsAFailureAndItsPartialFileGoes) {
