@@ -12,6 +12,7 @@ namespace qor {
 namespace {
 
 constexpr std::int32_t kFault = -6014;
+constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kCancelled = -6005;
 constexpr std::int32_t kCarrierLost = -6014;
 constexpr std::uint16_t kStateLogBase = 229;  // sub-kinds of the ASCII state names
@@ -44,17 +45,13 @@ void LogState(TProtocolData& data, const TAsciiData& ad) {
   }
 }
 
-void FlushOutput(TProtocolData& data) {
-  if (data.ComPort != nullptr && data.ComPort->OpenState() == cpsOpen) data.ComPort->ClearOutput();
-}
-
 // The transfer ends early: the finished state reports it. The code is set
 // here, not only mapped at the finish, so that the history says it failed.
 void Abort(TProtocolData& data, TAsciiData& ad, const TAsciiMachine& machine,
            std::int32_t status, std::int32_t code) {
   data.ProtocolStatus = status;
   if (data.ProtocolError == 0) data.ProtocolError = code;
-  FlushOutput(data);
+  FlushAsciiOutput(data);
   ad.State = machine.Finished;
 }
 
@@ -85,6 +82,16 @@ void Fail(const TAsciiMachine& machine, TProtocolData& data, TAsciiData& ad,
 
 void ArmAsciiTimer(TProtocolData& data, std::int32_t ticks) {
   data.ComPort->ArmTimerTrigger(data.TimeoutTrigger, ticks, true);
+}
+
+void FlushAsciiOutput(TProtocolData& data) {
+  if (data.ComPort != nullptr && data.ComPort->OpenState() == cpsOpen) data.ComPort->ClearOutput();
+}
+
+TAsciiData* AsciiPartToPrepare(TProtocolData& data) {
+  TAsciiData* ad = AsciiPart(data);
+  if (ad == nullptr) ReportProtocolError(data, kNotSupported);
+  return ad;
 }
 
 void RunAsciiHandler(const TAsciiMachine& machine, std::uint32_t msg, std::uintptr_t wparam,

@@ -25,5 +25,9 @@ void RunAsciiHandler(const TAsciiMachine& machine, std::uint32_t msg, std::uintp
 
 // The protocol timer.
 void ArmAsciiTimer(TProtocolData& data, std::int32_t ticks);
+// Throws away what waits to be sent, when the port is open.
+void FlushAsciiOutput(TProtocolData& data);
+// The ASCII part for a preparation; nullptr (-6015 reported) for another engine.
+TAsciiData* AsciiPartToPrepare(TProtocolData& data);
 
 }  // namespace qor

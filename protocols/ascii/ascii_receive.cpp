@@ -12,13 +12,8 @@ namespace qor {
 
 namespace {
 
-constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kNoFileName = -6010;
 constexpr std::int32_t kCantWriteFile = -6012;
-
-void FlushOutput(TProtocolData& data) {
-  if (data.ComPort != nullptr && data.ComPort->OpenState() == cpsOpen) data.ComPort->ClearOutput();
-}
 
 void EndReports(TProtocolData& data) {
   ShowLastStatus(data);
@@ -36,7 +31,7 @@ std::uint8_t Start(TProtocolData& data, TAsciiData& ad) {
   CopyName(name, data.PathName.data());
   if (!data.AcceptFileProc(data, name)) {
     // Refused: ends like a skipped file.
-    FlushOutput(data);
+    FlushAsciiOutput(data);
     data.ProtocolStatus = psFileRejected;
     data.LogProc(data, lfReceiveSkip);
     EndReports(data);
@@ -48,7 +43,7 @@ std::uint8_t Start(TProtocolData& data, TAsciiData& ad) {
     data.ProtocolError = kCantWriteFile;
   }
   if (data.ProtocolError != 0) {
-    FlushOutput(data);
+    FlushAsciiOutput(data);
     return raFinished;
   }
   data.FileOffset = 0;
@@ -146,11 +141,8 @@ constexpr TAsciiMachine kReceive{&ReceiveStep, &ReceiveGoesOn, raFinished, raDon
 
 void AsciiPrepareReceive(TProtocolData& data) {
   platform::Locker lock(data.Lock);
-  TAsciiData* ad = AsciiPart(data);
-  if (ad == nullptr) {
-    ReportProtocolError(data, kNotSupported);
-    return;
-  }
+  TAsciiData* ad = AsciiPartToPrepare(data);
+  if (ad == nullptr) return;
   ad->State = raInitial;
   ad->EndOfFile = false;
   ad->Collected = 0;

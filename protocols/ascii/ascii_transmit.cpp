@@ -14,7 +14,6 @@ namespace qor {
 
 namespace {
 
-constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kFatalTimeout = -6006;
 
 void SendToPort(TProtocolData& data, const std::uint8_t* bytes, std::size_t count) {
@@ -129,11 +128,8 @@ constexpr TAsciiMachine kTransmit{&TransmitStep, &TransmitGoesOn, taFinished, ta
 
 void AsciiPrepareTransmit(TProtocolData& data) {
   platform::Locker lock(data.Lock);
-  TAsciiData* ad = AsciiPart(data);
-  if (ad == nullptr) {
-    ReportProtocolError(data, kNotSupported);
-    return;
-  }
+  TAsciiData* ad = AsciiPartToPrepare(data);
+  if (ad == nullptr) return;
   ResetStatus(data);
   ShowFirstStatus(data);
   if (!data.NextFileProc(data, data.PathName.data())) {
