@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "comm/comport/com_port.hpp"
+#include "comm/errors/exceptions.hpp"
 #include "comm/platform/clock.hpp"
 #include "comm/ticks.hpp"
 #include "protocols/ascii/ascii.hpp"
@@ -72,7 +73,11 @@ std::uint8_t SendBlock(TProtocolData& data, TAsciiData& ad) {
 
 std::uint8_t Finish(TProtocolData& data) {
   if (data.ProtocolError != 0 && data.ComPort != nullptr && data.ComPort->OpenState() == cpsOpen) {
-    data.ComPort->ClearInput();
+    try {
+      data.ComPort->ClearInput();
+    } catch (const EQORException&) {
+      // A port failing at the end has nothing left worth flushing; the end goes on.
+    }
   }
   data.FinishReadingProc(data);
   data.LogProc(data, data.ProtocolError != 0 ? lfTransmitFail : lfTransmitOk);
