@@ -84,17 +84,4 @@ class TQorAbstractStatus : public TQorBaseComponent {
   TQorBaseComponent* protocol_component_ = nullptr;
 };
 
-// Keeps a history of transfers for a protocol component, one entry per file event.
-class TQorProtocolLog : public TQorBaseComponent {
- public:
-  using TQorBaseComponent::TQorBaseComponent;
-  TQorCustomProtocol* Protocol() const { return protocol_; }
-  virtual void SetProtocol(TQorCustomProtocol* protocol) { protocol_ = protocol; }
-  // Writes the entry for a log code (0-7: receive/transmit start, ok, fail, skip).
-  virtual void UpdateLog(std::uint32_t code) = 0;
-
- private:
-  TQorCustomProtocol* protocol_ = nullptr;
-};
-
 }  // namespace qor

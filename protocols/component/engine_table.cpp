@@ -1,5 +1,6 @@
 #include "protocols/component/engine_table.hpp"
 
+#include "protocols/ascii/ascii.hpp"
 #include "protocols/kermit/kermit.hpp"
 #include "protocols/xymodem/xymodem.hpp"
 #include "protocols/zmodem/zmodem.hpp"
@@ -35,6 +36,11 @@ constexpr TEngineEntry kZmodem{&InitZmodem,          &ZmodemDone,
                                &ZmodemPrepareTransmit, &ZmodemTransmitHandler,
                                &ZmodemPrepareReceive,  &ZmodemReceiveHandler};
 
+std::int32_t InitAscii(TProtocolData& data, TProtocolType) { return AsciiInit(data); }
+constexpr TEngineEntry kAscii{&InitAscii,           &AsciiDone,
+                              &AsciiPrepareTransmit, &AsciiTransmitHandler,
+                              &AsciiPrepareReceive,  &AsciiReceiveHandler};
+
 }  // namespace
 
 const TEngineEntry* EngineFor(TProtocolType type) {
@@ -53,6 +59,8 @@ const TEngineEntry* EngineFor(TProtocolType type) {
       return &kYmodem;
     case ptZmodem:
       return &kZmodem;
+    case ptAscii:
+      return &kAscii;
     default:
       return &kMissing;
   }

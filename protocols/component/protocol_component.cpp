@@ -182,6 +182,7 @@ std::int32_t TQorCustomProtocol::InitEngine(TProtocolType type) {
     return qor::SetXYmodemBlockWait(*data_, xymodem_block_wait_);
   }
   if (type == ptZmodem) return ApplyZmodemOptions();
+  if (type == ptAscii) return ApplyAsciiOptions();
   return 0;
 }
 
@@ -371,7 +372,7 @@ void TQorCustomProtocol::DoProtocolFinish(std::int32_t code) {
 }
 
 void TQorCustomProtocol::DoProtocolLog(std::uint16_t log) {
-  if (protocol_log_ != nullptr) protocol_log_->UpdateLog(log);
+  if (protocol_log_ != nullptr) protocol_log_->WriteLogEntry(log);
   if (OnProtocolLog) OnProtocolLog(*this, log);
 }
 

@@ -6,8 +6,10 @@
 
 #include "comm/component/base_component.hpp"
 #include "comm/comport/com_port.hpp"
+#include "protocols/ascii/ascii_data.hpp"
 #include "protocols/component/abstract_status.hpp"
 #include "protocols/core/protocol_data.hpp"
+#include "protocols/log/protocol_log.hpp"
 
 namespace qor {
 
@@ -21,8 +23,6 @@ enum TZmodemFileOptions : std::int32_t {
   zfoWriteDifferent = 6,
   zfoWriteProtect = 7,
 };
-
-enum TAsciiEOLTranslation : std::int32_t { aetNone = 0, aetStrip = 1, aetAddCRBefore = 2, aetAddLFAfter = 3 };
 
 class TQorCustomProtocol;
 
@@ -202,6 +202,8 @@ class TQorCustomProtocol : public TQorBaseComponent {
   bool XYmodemSelected() const {
     return protocol_type_ >= ptXmodem && protocol_type_ <= ptYmodemG && data_->Engine != nullptr;
   }
+  bool AsciiSelected() const { return protocol_type_ == ptAscii && data_->Engine != nullptr; }
+  std::int32_t ApplyAsciiOptions();
   std::int32_t ApplyKermitMaxLen();
   bool ZmodemSelected() const { return protocol_type_ == ptZmodem && data_->Engine != nullptr; }
   std::uint8_t ZmodemOptionByte() const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocols/component/protocol_component.hpp"
+#include "protocols/ascii/ascii.hpp"
 #include "protocols/kermit/kermit.hpp"
 #include "protocols/xymodem/xymodem.hpp"
 #include "protocols/zmodem/zmodem.hpp"
@@ -139,14 +140,45 @@ void TQorCustomProtocol::SetZmodemEscControl(bool v) {
   if (ZmodemSelected()) Check(qor::SetZmodemEscControl(*data_, v));
 }
 
-// ---- ASCII: its engine applies the cached values when it is selected.
+// ---- ASCII
 
-void TQorCustomProtocol::SetAsciiCharDelay(std::uint32_t v) { ascii_char_delay_ = v; }
-void TQorCustomProtocol::SetAsciiLineDelay(std::uint32_t v) { ascii_line_delay_ = v; }
-void TQorCustomProtocol::SetAsciiEOLChar(std::uint8_t v) { ascii_eol_char_ = v; }
-void TQorCustomProtocol::SetAsciiCRTranslation(TAsciiEOLTranslation v) { ascii_cr_translation_ = v; }
-void TQorCustomProtocol::SetAsciiLFTranslation(TAsciiEOLTranslation v) { ascii_lf_translation_ = v; }
-void TQorCustomProtocol::SetAsciiEOFTimeout(std::uint32_t v) { ascii_eof_timeout_ = v; }
+std::int32_t TQorCustomProtocol::ApplyAsciiOptions() {
+  std::int32_t r = qor::SetAsciiDelays(*data_, ascii_char_delay_, ascii_line_delay_);
+  if (r == 0) r = qor::SetAsciiEOLChar(*data_, ascii_eol_char_);
+  if (r == 0) r = qor::SetAsciiEOLTranslation(*data_, ascii_cr_translation_, ascii_lf_translation_);
+  if (r == 0) r = qor::SetAsciiEOFTimeout(*data_, ascii_eof_timeout_);
+  return r;
+}
+
+void TQorCustomProtocol::SetAsciiCharDelay(std::uint32_t v) {
+  ascii_char_delay_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiDelays(*data_, v, ascii_line_delay_));
+}
+
+void TQorCustomProtocol::SetAsciiLineDelay(std::uint32_t v) {
+  ascii_line_delay_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiDelays(*data_, ascii_char_delay_, v));
+}
+
+void TQorCustomProtocol::SetAsciiEOLChar(std::uint8_t v) {
+  ascii_eol_char_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOLChar(*data_, v));
+}
+
+void TQorCustomProtocol::SetAsciiCRTranslation(TAsciiEOLTranslation v) {
+  ascii_cr_translation_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOLTranslation(*data_, v, ascii_lf_translation_));
+}
+
+void TQorCustomProtocol::SetAsciiLFTranslation(TAsciiEOLTranslation v) {
+  ascii_lf_translation_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOLTranslation(*data_, ascii_cr_translation_, v));
+}
+
+void TQorCustomProtocol::SetAsciiEOFTimeout(std::uint32_t v) {
+  ascii_eof_timeout_ = v;
+  if (AsciiSelected()) Check(qor::SetAsciiEOFTimeout(*data_, v));
+}
 
 // ---- Assign
 

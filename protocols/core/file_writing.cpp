@@ -71,6 +71,7 @@ bool StoreBlock(TProtocolData& data, std::int64_t offset, const std::uint8_t* so
 }  // namespace
 
 void PrepareWriting(TProtocolData& data) {
+  data.WrittenFile.clear();
   // Opened only to learn whether the file exists.
   const int probe = ::open(data.PathName.data(), O_RDONLY | O_CLOEXEC);
   const int probe_error = probe < 0 ? errno : 0;
@@ -101,6 +102,7 @@ void OpenFileForWriting(TProtocolData& data, std::int32_t offset) {
   }
   data.WorkFile.fd = fd;
   data.WorkFile.name = data.PathName.data();
+  data.WrittenFile = data.PathName.data();
   data.FileBuffer = std::make_unique<std::uint8_t[]>(kFileBufferSize);
   StartBufferAt(data, offset);
   data.FileOffset = offset;

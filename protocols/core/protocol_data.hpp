@@ -260,6 +260,8 @@ struct TProtocolData {
   TWriteBlockProc WriteBlockProc = nullptr;
   TFinishFileProc FinishWritingProc = nullptr;
   TWorkFile WorkFile;
+  // The file PrepareWriting created in this transfer; empty when none.
+  std::string WrittenFile;
   std::array<char, kPathSize> DestinationDirectory{};
   std::unique_ptr<TEngineData> Engine;
 

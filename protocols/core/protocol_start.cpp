@@ -89,6 +89,7 @@ void StartProtocol(TProtocolData& data, std::int32_t protocol_type, TProtocolHan
   data.HandlerEntry = handler;
   data.FirstFind = true;
   data.EngineStartWord = 2;
+  data.WrittenFile.clear();
   if (!Launch(data, prepare)) FinishProtocol(data);
 }
 

@@ -6,6 +6,7 @@
 // message" on standard error.
 #include <CLI/CLI.hpp>
 
+#include "tools/qorxfer/ascii_options.hpp"
 #include "tools/qorxfer/protocol_names.hpp"
 #include "tools/qorxfer/transfer.hpp"
 
@@ -60,7 +61,9 @@ void AddCommonOptions(CLI::App& command, TransferOptions& o) {
       ->capture_default_str();
   command.add_option("--trace", o.trace_file, "Write a trace of every byte to this file");
   command.add_option("--log", o.log_file, "Write the dispatch log to this file");
+  command.add_option("--history", o.history_file, "Append a line per file event to this file");
   command.add_flag("--quiet", o.quiet, "No progress and no per-file lines");
+  qor::xfer::AddAsciiOptions(command, o);
 }
 
 }  // namespace
@@ -93,6 +96,7 @@ int main(int argc, char** argv) {
                                                        {"overwrite", qor::wfWriteAnyway}},
           CLI::ignore_case))
       ->default_str("rename");
+  qor::xfer::AddAsciiReceiveOptions(*receive, o);
 
   CLI11_PARSE(app, argc, argv);
   o.direction = receive->parsed() ? qor::xfer::Direction::Receive : qor::xfer::Direction::Send;

@@ -19,6 +19,7 @@
 #include "protocols/component/engine_table.hpp"
 #include "protocols/component/protocol_component.hpp"
 #include "protocols/core/safe_names.hpp"
+#include "tools/qorxfer/ascii_options.hpp"
 #include "tools/qorxfer/port_lookup.hpp"
 #include "tools/qorxfer/progress.hpp"
 
@@ -71,6 +72,7 @@ void Configure(TQorProtocol& p, const TransferOptions& o) {
     p.SetZmodemFileOption(static_cast<TZmodemFileOptions>(o.file_option));
     p.SetZmodemOptionOverride(o.direction == Direction::Receive && o.file_option_given);
   }
+  if (o.protocol == ptAscii) ConfigureAscii(p, o);
 }
 
 bool IsXmodem(TProtocolType type) { return type >= ptXmodem && type <= ptXmodem1KG; }
@@ -192,6 +194,10 @@ int RunTransfer(const TransferOptions& o) {
   platform::SetMainThread();
   TQorComPort port;
   TQorProtocol protocol;
+  TQorProtocolLog history;
+  history.SetHistoryName(o.history_file);
+  history.SetDeleteFailed(dfNever);  // what a failed receive got stays for the user
+  if (!o.history_file.empty()) protocol.SetProtocolLog(&history);
   Reporter reporter(protocol, o.quiet);
   bool finished = false;
   std::int32_t finish_code = 0;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "protocols/ascii/ascii_data.hpp"
 #include "protocols/core/protocol_data.hpp"
 
 namespace qor::xfer {
@@ -33,6 +34,15 @@ struct TransferOptions {
   bool skip_no_file = false;       // only files that exist on the receiving side
   bool file_option_given = false;  // receive: our option overrides the sender's
   std::int32_t file_option = 5;    // TZmodemFileOptions; zfoWriteNewer
+  // ASCII
+  std::uint32_t ascii_char_delay = 0;  // ms
+  std::uint32_t ascii_line_delay = 0;  // ms
+  int ascii_eol_char = 13;
+  TAsciiEOLTranslation ascii_cr = aetNone;
+  TAsciiEOLTranslation ascii_lf = aetNone;
+  bool ascii_suppress_ctrl_z = false;
+  double ascii_eof_timeout = 20;  // seconds
+  std::string ascii_file;         // receive: the name in dir
 
   // Every protocol
   double handshake_wait = 10;  // seconds we wait for the other side
@@ -44,6 +54,7 @@ struct TransferOptions {
 
   std::string trace_file;
   std::string log_file;
+  std::string history_file;  // a line or two per file event
   bool quiet = false;  // no progress, no per-file lines
 };
 

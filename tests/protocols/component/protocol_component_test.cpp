@@ -36,7 +36,7 @@ class FakeStatus : public TQorAbstractStatus {
 class FakeLog : public TQorProtocolLog {
  public:
   using TQorProtocolLog::TQorProtocolLog;
-  void UpdateLog(std::uint32_t code) override { codes.push_back(code); }
+  void WriteLogEntry(std::uint16_t code) override { codes.push_back(code); }
   std::vector<std::uint32_t> codes;
 };
 
