@@ -37,10 +37,6 @@ void AddAsciiOptions(CLI::App& command, TransferOptions& o) {
       ->capture_default_str();
 }
 
-void AddAsciiReceiveOptions(CLI::App& receive, TransferOptions& o) {
-  receive.add_option("--ascii-file", o.ascii_file, "ASCII: name of the received file in --dir");
-}
-
 void ConfigureAscii(TQorProtocol& p, const TransferOptions& o) {
   p.SetAsciiCharDelay(o.ascii_char_delay);
   p.SetAsciiLineDelay(o.ascii_line_delay);
@@ -50,7 +46,6 @@ void ConfigureAscii(TQorProtocol& p, const TransferOptions& o) {
   p.SetAsciiSuppressCtrlZ(o.ascii_suppress_ctrl_z);
   p.SetAsciiEOFTimeout(
       static_cast<std::uint32_t>(std::max(1L, std::lround(o.ascii_eof_timeout * 1000 / kMsPerTick))));
-  if (o.direction == Direction::Receive) p.SetFileName(o.ascii_file);
 }
 
 }  // namespace qor::xfer

@@ -8,8 +8,6 @@
 namespace qor::xfer {
 
 void AddAsciiOptions(CLI::App& command, TransferOptions& o);
-// The name the received text gets in --dir.
-void AddAsciiReceiveOptions(CLI::App& receive, TransferOptions& o);
 void ConfigureAscii(TQorProtocol& p, const TransferOptions& o);
 
 }  // namespace qor::xfer

@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
       ->required()
       ->check(CLI::ExistingDirectory);
   receive->add_option("name", o.receive_name,
-                      "Xmodem: the name to store the file under (Xmodem carries none)");
+                      "Xmodem and ASCII: the name to store the file under (the line carries none)");
   receive->add_flag("--honor-directory", o.honor_directory,
                     "Keep the directories the sender names (inside --dir)");
   receive->add_option("--on-exists", o.on_exists, "When a received file exists already")
@@ -96,7 +96,6 @@ int main(int argc, char** argv) {
                                                        {"overwrite", qor::wfWriteAnyway}},
           CLI::ignore_case))
       ->default_str("rename");
-  qor::xfer::AddAsciiReceiveOptions(*receive, o);
 
   CLI11_PARSE(app, argc, argv);
   o.direction = receive->parsed() ? qor::xfer::Direction::Receive : qor::xfer::Direction::Send;

@@ -77,11 +77,13 @@ void Configure(TQorProtocol& p, const TransferOptions& o) {
 
 bool IsXmodem(TProtocolType type) { return type >= ptXmodem && type <= ptXmodem1KG; }
 
-// Xmodem moves one file and names none: the sender's one file, or the name
-// the receiver stores under (inside --dir, like every received name).
-bool NameXmodemFile(TQorProtocol& p, const TransferOptions& o) {
-  if (!IsXmodem(o.protocol)) return true;
+// Xmodem and ASCII name no file on the line: Xmodem's sender names its one
+// file, and a receiver of either names the file it stores under (inside
+// --dir, like every received name).
+bool NameUnnamedFile(TQorProtocol& p, const TransferOptions& o) {
+  if (!IsXmodem(o.protocol) && o.protocol != ptAscii) return true;
   if (o.direction == Direction::Send) {
+    if (o.protocol == ptAscii) return true;
     if (o.files.size() != 1) {
       Report(kNotSupported, "Xmodem sends one file");
       return false;
@@ -220,7 +222,7 @@ int RunTransfer(const TransferOptions& o) {
   try {
     protocol.SetComPort(&port);
     Configure(protocol, o);
-    if (!NameXmodemFile(protocol, o)) return kNotStarted;
+    if (!NameUnnamedFile(protocol, o)) return kNotStarted;
   } catch (const EQORException& e) {
     Report(e.ErrorCode());
     return kNotStarted;

@@ -19,7 +19,7 @@ struct TransferOptions {
   std::int32_t baud = 115200;
   std::vector<std::string> files;  // send
   std::string dir;                 // receive
-  std::string receive_name;        // receive: Xmodem's file, which the line does not name
+  std::string receive_name;        // receive: Xmodem's or ASCII's file, which the line does not name
 
   // Kermit
   std::uint32_t packet_length = 80;  // above 94: long packets
@@ -42,7 +42,6 @@ struct TransferOptions {
   TAsciiEOLTranslation ascii_lf = aetNone;
   bool ascii_suppress_ctrl_z = false;
   double ascii_eof_timeout = 20;  // seconds
-  std::string ascii_file;         // receive: the name in dir
 
   // Every protocol
   double handshake_wait = 10;  // seconds we wait for the other side

@@ -37,7 +37,7 @@ TEST(AsciiQorxfer, ReceivesUntilTheLineGoesQuiet) {
   const fs::path dst = dir.Path() / "in";
   fs::create_directories(dst);
   PeerProcess qorxfer({QORXFER_PATH, "receive", "--port", line.Path(), "--protocol", "ascii",
-                       "--dir", dst.string(), "--ascii-file", "got.txt", "--cr-translation",
+                       "--dir", dst.string(), "got.txt", "--cr-translation",
                        "strip", "--eof-timeout", "0.5"},
                       dir.Path().string(), "");
   // The file exists once the receive is under way; what comes earlier may be lost.
