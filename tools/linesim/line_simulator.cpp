@@ -20,8 +20,11 @@ constexpr int kIdlePollMs = 200;
 // from a UART rather than in one late lump.
 constexpr std::size_t kPacedRead = 64;
 constexpr std::size_t kFastRead = 4096;
-// Input is left in the sender's pty while this much is still on its way.
-constexpr std::size_t kMaxQueued = 65536;
+// Input is left in the sender's pty while this much is still on its way: on
+// a paced line about what a UART and its driver hold, so that a sender's
+// output waits as it does on a real port.
+constexpr std::size_t kMaxQueuedPaced = 4096;
+constexpr std::size_t kMaxQueuedFast = 65536;
 
 void OpenRawPty(int& master, int& slave, std::string& path) {
   char name[128];
@@ -174,7 +177,9 @@ int LineSimulator::Relay() {
     for (Direction* d : directions) {
       std::size_t queued = 0;
       for (const Chunk& c : d->queue) queued += c.bytes.size();
-      if (queued < kMaxQueued) fds[count++] = {d->from, POLLIN, 0};
+      if (queued < (options_.baud > 0 ? kMaxQueuedPaced : kMaxQueuedFast)) {
+        fds[count++] = {d->from, POLLIN, 0};
+      }
       if (d->queue.empty()) continue;
       if (d->queue.front().due <= now) {
         fds[count++] = {d->to, POLLOUT, 0};
