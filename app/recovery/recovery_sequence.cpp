@@ -66,6 +66,7 @@ RecoverySequence::RecoverySequence(IRecoveryView& view, TQorComPort& sock_port,
   sock_port_.SetTapiMode(tmOff);
   sock_port_.SetOnTriggerAvail(
       [this](TQorCustomComPort& cp, std::uint16_t count) { SockPortTriggerAvail(cp, count); });
+  sock_port_.AddPortWatch(&RecoverySequence::PortStateChanged, this);
 
   xfer_protocol_.SetComPort(&sock_port_);
   xfer_protocol_.SetProtocolType(ptKermit);
@@ -84,6 +85,7 @@ RecoverySequence::RecoverySequence(IRecoveryView& view, TQorComPort& sock_port,
 }
 
 RecoverySequence::~RecoverySequence() {
+  sock_port_.RemovePortWatch(&RecoverySequence::PortStateChanged);
   sock_port_.SetOnTriggerAvail(nullptr);
   xfer_protocol_.OnProtocolFinish = nullptr;
 }
@@ -177,6 +179,8 @@ void RecoverySequence::Timer3Timer() {
 
 void RecoverySequence::XferProtocolProtocolFinish(TQorCustomProtocol&, std::int32_t error_code) {
   timer3_.SetEnabled(false);
+  // An upload cut off by a failed device says so, rather than "cancelled".
+  if (error_code != 0 && sock_port_.DeviceFailure() != 0) error_code = sock_port_.DeviceFailure();
   if (error_code != 0) {
     // A partial image must never be written into flash.
     view_.Log("Ошибка передачи файла. " + ErrorText(error_code));
@@ -230,6 +234,22 @@ void RecoverySequence::ShowFlashProgress(int mark_count) {
   view_.SetProgressPosition(blocks);
   view_.SetInfo(Format("Запись во Flash: %lld из %lld", static_cast<long long>(blocks) * 65536,
                        ImageFileSize));
+}
+
+void RecoverySequence::PortStateChanged(void* self, TQorCustomComPort& port, TPortNotice notice) {
+  if (notice == pnClosed && port.DeviceFailure() != 0) {
+    static_cast<RecoverySequence*>(self)->DeviceLost(port.DeviceFailure());
+  }
+}
+
+void RecoverySequence::DeviceLost(std::int32_t error_code) {
+  // During the upload the transfer's end reports it (Ошибка передачи файла.).
+  if (timer3_.Enabled()) return;
+  timer1_.SetEnabled(false);
+  timer2_.SetEnabled(false);
+  timer4_.SetEnabled(false);
+  view_.Log(ErrorText(error_code));
+  view_.ShowCloseButton();
 }
 
 }  // namespace qor::app

@@ -43,6 +43,9 @@ class RecoverySequence {
   void StartUpload(const std::string& file_name);
   void XferProtocolProtocolFinish(TQorCustomProtocol& cp, std::int32_t error_code);
   void ShowFlashProgress(int mark_count);
+  // The port closed because its device failed (an adapter pulled out): the
+  // sequence stops and offers to close, instead of polling a dead line.
+  void DeviceLost(std::int32_t error_code);
 
   // ---- State, visible for tests and the console view
   bool ReceiverAnswered = false;
@@ -63,6 +66,8 @@ class RecoverySequence {
   platform::MessageTimer& Timer4() { return timer4_; }
 
  private:
+  static void PortStateChanged(void* self, TQorCustomComPort& port, TPortNotice notice);
+
   IRecoveryView& view_;
   TQorComPort& sock_port_;
   TQorProtocol& xfer_protocol_;

@@ -19,6 +19,7 @@
 #include "app/recovery/recovery_sequence.hpp"
 #include "comm/platform/message_queue.hpp"
 #include "tests/support/pump_until.hpp"
+#include "tools/linesim/line_simulator.hpp"
 
 namespace qor::app {
 namespace {
@@ -142,6 +143,28 @@ TEST(SilentReceiver, WakeUpPollKeepsGoingAndNothingElseHappens) {
   EXPECT_EQ(view.log, std::vector<std::string>{"Ожидаем подключение..."});
   port.SetOpen(false);
   ::unsetenv("COM241");
+}
+
+TEST(LostDevice, TheSequenceStopsAndOffersToClose) {
+  // The line goes away while the wizard polls for the receiver, as when the
+  // adapter is pulled out.
+  tools::LineOptions options;
+  options.vanish_after_ms = 300;
+  tools::LineSimulator line(options);
+  ::setenv("COM243", line.EndA().c_str(), 1);
+  RecorderView view;
+  TQorComPort port;
+  TQorProtocol protocol;
+  RecoverySequence sequence(view, port, protocol, nullptr);
+  port.SetComNumber(243);
+  sequence.OpenReceiverPort();
+  ASSERT_TRUE(PumpUntil([&] { return view.closed; }, 5000));
+  EXPECT_FALSE(port.Open());
+  EXPECT_FALSE(sequence.Timer1().Enabled());
+  // Whichever thread met the dead line first: the poll writes while the reader waits.
+  EXPECT_TRUE(view.log.back() == "Device read error" || view.log.back() == "Device write error")
+      << view.log.back();
+  ::unsetenv("COM243");
 }
 
 TEST(BrokenUpload, NoFlashCommandAndTheErrorIsShown) {

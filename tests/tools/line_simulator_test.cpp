@@ -126,7 +126,9 @@ TEST(LineSimulator, FaultsActAsAskedAndASeedRepeatsThem) {
         EXPECT_EQ(std::bitset<8>(static_cast<unsigned char>(runs[0][i] ^ data[i])).count(), 1u);
       }
     }
-    if (c.drop > 0) EXPECT_TRUE(runs[0].empty());
+    if (c.drop > 0) {
+      EXPECT_TRUE(runs[0].empty());
+    }
     if (c.garbage > 0) {
       ASSERT_EQ(runs[0].size(), 900u);
       for (std::size_t i = 0; i < data.size(); ++i) EXPECT_EQ(runs[0][i * 3], data[i]);
