@@ -136,6 +136,8 @@ bool PrepareZmodem(TProtocolData& data, std::uint8_t state) {
   zd->FileOffered = false;
   zd->FrameToSend = ZRINIT;
   zd->SInitFlags = 0;
+  // Only this session's sender may set what stops it.
+  zd->Attention.fill(0);
   zd->TxHeader = {};
   zd->Reader = TZmodemReader();
   zd->Reader.StartHeader();

@@ -56,10 +56,9 @@ bool IsFailure(const TProtocolData& data, TZEvent event) {
   return event == TZEvent::Timeout || data.ProtocolStatus == psBlockCheckError;
 }
 
-std::uint8_t Initial(TProtocolData& data, TZmodemData& zd) {
+std::uint8_t Initial(TProtocolData& data) {
   const std::uint8_t start[] = {'r', 'z', '\r'};
   data.ComPort->SendBlock(start, sizeof start);
-  zd.Attention.fill(0);
   SendHexHeader(data, ZRQINIT, kNoBytes);
   data.BlockErrors = 0;
   ArmTimeout(data, data.HandshakeWait);
@@ -420,7 +419,7 @@ bool TransmitWaitsForHeader(std::uint8_t state) {
 void RunTransmitStep(TProtocolData& data, TZmodemData& zd, TZEvent event) {
   std::uint8_t next = zd.State;
   switch (zd.State) {
-    case tzInitial: next = Initial(data, zd); break;
+    case tzInitial: next = Initial(data); break;
     case tzHandshake: next = Handshake(data, zd, event); break;
     case tzSendSInit: next = SendSInit(data, zd); break;
     case tzWaitSInitAck: next = WaitSInitAck(data, zd, event); break;

@@ -4,7 +4,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -21,6 +25,7 @@ namespace qor::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = 245;
 constexpr int kOtherPort = 246;
@@ -41,6 +46,19 @@ class ScriptedPeer {
     }
     return false;
   }
+  // The bytes up to and including the next header, each with the time it
+  // was read (never before it came).
+  bool NextHeaderHeard(std::string& bytes, std::vector<Clock::time_point>& at) {
+    return Read(5000, [&](std::uint8_t c) {
+      bytes += static_cast<char>(c);
+      at.push_back(Clock::now());
+      return reader_.FeedHeader(c) == TZRead::Header;
+    });
+  }
+  // Passes over n bytes (the line end of a hex header).
+  bool Skip(int n) {
+    return Read(5000, [&n](std::uint8_t) { return --n == 0; });
+  }
   // The next data subpacket after a header; its length, or -1.
   std::int32_t Subpacket() {
     data_.assign(8192, 0);
@@ -52,14 +70,23 @@ class ScriptedPeer {
     }
     return reader_.DataLen;
   }
+  // One byte at position at and the end of the file; true when the receiver
+  // then asks for the next file.
+  bool SendLastByte(std::int32_t at) {
+    const std::string one = "x";
+    SendBinary(ZDATA, PositionBytes(at), &one, ZCRCE);
+    SendBinary(ZEOF, PositionBytes(at + 1));
+    return HeaderOf(ZRINIT);
+  }
   void SendHex(std::uint8_t type, const TZHeaderBytes& bytes = {}) {
     std::vector<std::uint8_t> out;
     BuildHexHeader(type, bytes, out);
     line_.Write(std::string(out.begin(), out.end()));
   }
   // A binary header with CRC-32, and its subpacket when data is given.
+  // damaged: the first data byte is changed after the CRC was taken.
   void SendBinary(std::uint8_t type, const TZHeaderBytes& bytes, const std::string* data = nullptr,
-                  std::uint8_t end = ZCRCW) {
+                  std::uint8_t end = ZCRCW, bool damaged = false) {
     std::vector<std::uint8_t> out;
     TZEscaper e;
     BuildBinaryHeader(type, bytes, true, e, out);
@@ -70,6 +97,7 @@ class ScriptedPeer {
           BuildSubpacket(reinterpret_cast<const std::uint8_t*>(data->data()),
                          static_cast<std::int32_t>(data->size()), end, true, e, out.data() + at);
       out.resize(static_cast<std::size_t>(stop - out.data()));
+      if (damaged) out[at] ^= 1;
     }
     line_.Write(std::string(out.begin(), out.end()));
   }
@@ -101,6 +129,13 @@ struct ScriptedSession {
   ScriptedSession() : end(line.Path(), kPort), peer(line) {
     MakeZmodem(end);
     end.Protocol().SetFileMask((dir.Path() / "out.bin").string());
+  }
+  // A directory for received files, made the destination.
+  fs::path Inbox() {
+    const fs::path in = dir.Path() / "in";
+    fs::create_directories(in);
+    end.Protocol().SetDestinationDirectory(in.string());
+    return in;
   }
   TempDir dir;
   PtyPair line;
@@ -183,9 +218,7 @@ TEST(ZmodemEngine, FileManagementOptionsOnReceive) {
       {"skip when absent, present", 0x84, true, 10, kHere, "0"},
   };
   ScriptedSession s;
-  const fs::path in = s.dir.Path() / "in";
-  fs::create_directories(in);
-  s.end.Protocol().SetDestinationDirectory(in.string());
+  const fs::path in = s.Inbox();
   s.end.Protocol().StartReceive();
   ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
   int n = 0;
@@ -205,11 +238,7 @@ TEST(ZmodemEngine, FileManagementOptionsOnReceive) {
     const std::int32_t at = BytesPosition(s.peer.reader_.Bytes);
     EXPECT_EQ(type == ZSKIP ? "skip" : type == ZRPOS ? std::to_string(at) : "other", c.answer);
     if (type != ZRPOS) continue;
-    // One byte and the end of the file; the receiver asks for the next.
-    const std::string one = "x";
-    s.peer.SendBinary(ZDATA, PositionBytes(at), &one, ZCRCE);
-    s.peer.SendBinary(ZEOF, PositionBytes(at + 1));
-    ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+    ASSERT_TRUE(s.peer.SendLastByte(at));
     EXPECT_EQ(fs::file_size(in / name), static_cast<std::uintmax_t>(at + 1));
   }
   s.peer.SendHex(ZFIN);
@@ -222,10 +251,8 @@ TEST(ZmodemEngine, FileManagementOptionsOnReceive) {
 // Our option replaces the sender's when the receiver overrides.
 TEST(ZmodemEngine, OverriddenOptionProtects) {
   ScriptedSession s;
-  const fs::path in = s.dir.Path() / "in";
-  fs::create_directories(in);
+  const fs::path in = s.Inbox();
   std::ofstream(in / "kept") << "kept";
-  s.end.Protocol().SetDestinationDirectory(in.string());
   s.end.Protocol().SetZmodemOptionOverride(true);
   s.end.Protocol().SetZmodemFileOption(zfoWriteProtect);
   s.end.Protocol().StartReceive();
@@ -241,18 +268,13 @@ TEST(ZmodemEngine, OverriddenOptionProtects) {
 // with nothing left to store under is refused and ends the transfer.
 TEST(ZmodemEngine, ReceivedNamesStayInTheDestination) {
   ScriptedSession s;
-  const fs::path in = s.dir.Path() / "in";
-  fs::create_directories(in);
-  s.end.Protocol().SetDestinationDirectory(in.string());
+  const fs::path in = s.Inbox();
   s.end.Protocol().StartReceive();
   ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
   const std::string climbing = std::string("../../up.bin") + '\0' + "1" + '\0';
   s.peer.SendBinary(ZFILE, {0, 0, 4, 0}, &climbing);
   ASSERT_TRUE(s.peer.HeaderOf(ZRPOS));
-  const std::string one = "x";
-  s.peer.SendBinary(ZDATA, PositionBytes(0), &one, ZCRCE);
-  s.peer.SendBinary(ZEOF, PositionBytes(1));
-  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  ASSERT_TRUE(s.peer.SendLastByte(0));
   EXPECT_EQ(TempDir::Read(in / "up.bin"), "x");
   EXPECT_FALSE(fs::exists(s.dir.Path().parent_path() / "up.bin"));
   const std::string nothing = std::string("..") + '\0' + "1" + '\0';
@@ -269,6 +291,141 @@ TEST(ZmodemEngine, FiveCansEndTheReceiver) {
   s.line.Write(std::string(5, '\x18'));
   ASSERT_TRUE(s.end.WaitFinished(5000));
   EXPECT_EQ(s.end.finish_code, -6005);
+}
+
+// Free bytes where received files go, as a 32-bit answer holds them.
+std::int64_t FreeBytes(const fs::path& dir) {
+  struct statvfs st {};
+  if (::statvfs(dir.c_str(), &st) != 0) return -1;
+  return std::min<std::int64_t>(static_cast<std::int64_t>(st.f_bavail) * st.f_frsize, INT32_MAX);
+}
+
+// While it waits for a file the receiver tells the free space where files
+// go and refuses a command; the session goes on after both.
+TEST(ZmodemEngine, ReceiverAnswersFreeSpaceAndRefusesCommands) {
+  ScriptedSession s;
+  const fs::path in = s.Inbox();
+  s.end.Protocol().StartReceive();
+  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  s.peer.SendHex(ZFREECNT);
+  ASSERT_TRUE(s.peer.HeaderOf(ZACK));
+  // Other writers on the disk move its free space a little meanwhile.
+  EXPECT_NEAR(BytesPosition(s.peer.reader_.Bytes), FreeBytes(in), 256 << 20);
+  const std::string command = std::string("echo x") + '\0';
+  s.peer.SendBinary(ZCOMMAND, {}, &command);
+  ASSERT_TRUE(s.peer.NextHeader());
+  EXPECT_EQ(s.peer.reader_.Type, ZNAK);
+  const std::string info = std::string("f") + '\0' + "1" + '\0';
+  s.peer.SendBinary(ZFILE, {0, 0, 4, 0}, &info);
+  ASSERT_TRUE(s.peer.NextHeader());
+  EXPECT_EQ(s.peer.reader_.Type, ZRPOS);
+}
+
+// A receiver may test the line with a challenge before it says what it can:
+// the sender echoes its four bytes and goes on when the ZRINIT comes.
+TEST(ZmodemEngine, SenderEchoesAChallenge) {
+  ScriptedSession s;
+  std::ofstream(s.dir.Path() / "out.bin", std::ios::binary) << "data";
+  s.end.Protocol().StartTransmit();
+  ASSERT_TRUE(s.peer.HeaderOf(ZRQINIT));
+  const TZHeaderBytes challenge{0x18, 0x11, 0x7F, 0xC5};
+  s.peer.SendHex(ZCHALLENGE, challenge);
+  ASSERT_TRUE(s.peer.HeaderOf(ZACK));
+  EXPECT_EQ(s.peer.reader_.Bytes, challenge);
+  s.peer.SendHex(ZRINIT, {0, 0, 0, 0x23});
+  ASSERT_TRUE(s.peer.HeaderOf(ZFILE));
+}
+
+// What the receiver sends to stop the sender before it asks it to go back:
+// the plain bytes of the attention string in order; 222 puts nothing on the
+// line but holds back what follows for 18 ticks; 221 is a break (5 ticks),
+// never a byte.
+struct AttentionCase {
+  const char* what;
+  std::string attention;  // as the sender's ZSINIT sets it
+  bool damaged;           // a damaged block, else one at the wrong position
+  std::string heard;      // the bytes before the ZRPOS
+  std::size_t late_from;  // the heard bytes from here on and the ZRPOS come
+  int late_ms;            // at least this long after the block was sent
+};
+
+// The engine's clock reads whole milliseconds.
+constexpr int kClockGrainMs = 2;
+
+// What the receiver sent after a block it refused, up to and including its
+// request to go back to 0, with the times the bytes came.
+struct Refusal {
+  Clock::time_point sent;  // of the block
+  std::string bytes;
+  std::vector<Clock::time_point> at;
+};
+
+void RefuseBlock(ScriptedPeer& peer, bool damaged, Refusal& r) {
+  r.sent = Clock::now();
+  const std::string block = "abc";
+  if (damaged) {
+    peer.SendBinary(ZDATA, PositionBytes(0), &block, ZCRCG, true);
+  } else {
+    peer.SendBinary(ZDATA, PositionBytes(5));
+  }
+  ASSERT_TRUE(peer.NextHeaderHeard(r.bytes, r.at));
+  ASSERT_EQ(peer.reader_.Type, ZRPOS);
+  ASSERT_EQ(BytesPosition(peer.reader_.Bytes), 0);
+}
+
+TEST(ZmodemEngine, AttentionStringBeforeAskingToGoBack) {
+  const AttentionCase cases[] = {
+      {"plain bytes", "\x03" "ab\r", false, "\x03" "ab\r", 0, 0},
+      {"a pause holds back the rest", "ab\xDE" "cd", true, "abcd", 2, 990},
+      {"a break is no byte", "\xDD" "xy", false, "xy", 0, 275},
+      {"a break and a pause at the end", "\x03\xDD\xDE", true, "\x03", 1, 1265},
+      {"at most 31 bytes are kept", std::string(40, 'q'), false, std::string(31, 'q'), 0, 0},
+  };
+  ScriptedSession s;
+  s.Inbox();
+  // A new one-byte file, asked for from 0; the line end of that hex header
+  // (CR, LF, XON) is passed over.
+  const auto offer = [&s](const std::string& name) {
+    const std::string info = name + '\0' + "1" + '\0';
+    s.peer.SendBinary(ZFILE, {0, 0, 4, 0}, &info);
+    return s.peer.HeaderOf(ZRPOS, 0) && s.peer.Skip(3);
+  };
+  s.end.Protocol().StartReceive();
+  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  int n = 0;
+  for (const AttentionCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string attention = c.attention + '\0';
+    s.peer.SendBinary(ZSINIT, {}, &attention);
+    ASSERT_TRUE(s.peer.HeaderOf(ZACK));
+    ASSERT_TRUE(offer("a" + std::to_string(++n)));
+    Refusal r;
+    RefuseBlock(s.peer, c.damaged, r);
+    if (HasFatalFailure()) return;
+    const std::size_t header = r.bytes.rfind("**\x18" "B");
+    ASSERT_NE(header, std::string::npos);
+    EXPECT_EQ(r.bytes.substr(0, header), c.heard);
+    const auto late = std::chrono::milliseconds(c.late_ms - kClockGrainMs);
+    for (std::size_t i = c.late_from; c.late_ms > 0 && i <= header; ++i) {
+      EXPECT_GE(r.at[i] - r.sent, late) << "byte " << i;
+    }
+    ASSERT_TRUE(s.peer.Skip(3));
+    ASSERT_TRUE(s.peer.SendLastByte(0));
+  }
+  s.peer.SendHex(ZFIN);
+  ASSERT_TRUE(s.peer.HeaderOf(ZFIN));
+  s.line.Write("OO");
+  ASSERT_TRUE(s.end.WaitFinished(5000));
+  EXPECT_EQ(s.end.finish_code, 0);
+
+  // The next session's sender set no attention string: none is sent.
+  s.end.Protocol().StartReceive();
+  ASSERT_TRUE(s.peer.HeaderOf(ZRINIT));
+  ASSERT_TRUE(offer("b"));
+  Refusal r;
+  RefuseBlock(s.peer, false, r);
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(r.bytes.find("**\x18" "B"), 0u) << r.bytes;
 }
 
 TEST(ZmodemEngine, OutputRingTooSmallForABlock) {
