@@ -99,8 +99,11 @@ TEST(Receive, AsksWithNakAfterFourUnansweredCs) {
   r.end.Protocol().SetHandshakeWait(2);
   EXPECT_EQ(r.Start(), "C");
   EXPECT_EQ(ReadPumping(r.line, 4, 3000), "CCC" + kNak);
-  // The sender now uses checksums.
-  EXPECT_EQ(r.Say(Block(1, 1, Data('q'), false)), kAck);
+  // The sender now uses checksums. With so short a wait the receiver may ask
+  // again before the block is in: only what follows those NAKs counts.
+  std::string got = r.Say(Block(1, 1, Data('q'), false));
+  while (got == kNak) got = ReadPumping(r.line, 1, 3000);
+  EXPECT_EQ(got, kAck);
   EXPECT_EQ(r.Say(kEot + kEot, 2), kNak + kAck);
   ASSERT_TRUE(r.end.WaitFinished(3000));
   EXPECT_EQ(r.end.finish_code, 0);
