@@ -25,8 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Timeouts after the last byte: enough for every engine to give up on a
-// silent sender by itself.
+// Time-outs after the last byte, so that the engines' retries and their
+// giving up run too.
 constexpr int kTimeouts = 12;
 // Handler calls after the cancel before a run counts as hung.
 constexpr int kCancelRounds = 50;
