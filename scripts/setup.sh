@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libfmt-dev libcli11-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg62-turbo-dev

@@ -12,7 +12,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "app/wizard/image_file.hpp"
+#include "app/image/image_file.hpp"
 #include "comm/platform/exception_display.hpp"
 
 namespace qor::app {
@@ -149,15 +149,13 @@ void TForm1::OpenDialog1CanClose(const QString& file_name, bool& can_close) {
 
 bool TForm1::CheckImageFile(const QString& file_name) {
   // The whole path: cut short, a file in a deep folder could not be opened.
-  const std::optional<std::string> line =
-      ReadImageFirstLine(QFile::encodeName(file_name).toStdString());
-  if (!line) {
+  const TImageCheck check =
+      CheckImage(QFile::encodeName(file_name).toStdString(), RadioButton1->isChecked());
+  if (check == TImageCheck::Unreadable) {
     ShowError(("Ошибка доступа к файлу " + file_name).toStdString());
     return false;
   }
-  const std::optional<std::string> signature = SignatureText(*line);
-  return signature &&
-         *signature == (RadioButton1->isChecked() ? kKernelSignature : kRootFsSignature);
+  return check == TImageCheck::Matches;
 }
 
 std::int32_t TForm1::GetImageFileSize(const QString& file_name) {

@@ -29,6 +29,9 @@ bool MatchDataTrigger(std::array<std::int32_t, kDataTriggerCursors>& cursors, st
   const std::int32_t slots = std::min(length, kDataTriggerCursors);
   bool result = false;
   bool started = false;
+  // A slot holds a partial match that begins at this byte. A second one would
+  // be a copy, and copies fill the slots that later partial matches need.
+  bool opened = false;
   bool look = true;
   for (std::int32_t i = 0; i < slots; ++i) {
     if (look) {
@@ -38,12 +41,15 @@ bool MatchDataTrigger(std::array<std::int32_t, kDataTriggerCursors>& cursors, st
           // A complete match restarts every partial one.
           cursors.fill(0);
           result = true;
+          opened = false;
         } else {
           cursors[static_cast<std::size_t>(i)] = k + 1;
+          opened = opened || k == 0;
         }
       } else if (string[0] == ch) {
         started = true;
-        cursors[static_cast<std::size_t>(i)] = 1;
+        cursors[static_cast<std::size_t>(i)] = opened ? 0 : 1;
+        opened = true;
       } else {
         cursors[static_cast<std::size_t>(i)] = 0;
       }

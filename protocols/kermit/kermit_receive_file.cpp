@@ -96,6 +96,12 @@ std::uint8_t EndOfFile(TProtocolData& data) {
     data.ProtocolStatus = psCancelRequested;
     return rkError;
   }
+  // An end of file numbered past the next packet: the packets in between
+  // never came, and the file would lack them without a word.
+  if (kd.RxSeq != data.BlockNumber) {
+    ReportProtocolError(data, kWindowHole);
+    return FileFailed(data);
+  }
   WriteOutWindow(data);
   if (data.ProtocolError != 0) return FileFailed(data);
   data.FinishWritingProc(data);

@@ -1,6 +1,7 @@
 #include "tests/dispatcher/memory_dispatcher.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace qor::testing {
 
@@ -28,6 +29,11 @@ void TMemoryDispatcher::DrainOutput() {
 std::string TMemoryDispatcher::Written() {
   std::lock_guard device(device_mutex_);
   return written_;
+}
+
+std::string TMemoryDispatcher::TakeWritten() {
+  std::lock_guard device(device_mutex_);
+  return std::exchange(written_, {});
 }
 
 std::int32_t TMemoryDispatcher::DeviceEscape(std::int32_t function) {

@@ -27,6 +27,8 @@ class TMemoryDispatcher final : public TQorBaseDispatcher {
   // Moves what waits in SendRing to Written(), as a transmitter would.
   void DrainOutput();
   std::string Written();
+  // What was written so far, forgotten here.
+  std::string TakeWritten();
   int device_state_writes() const { return device_state_writes_.load(); }
   const TDeviceControlBlock& Dcb() const { return dcb_; }
   bool dtr() const { return dtr_.load(); }

@@ -25,6 +25,10 @@ TEST(MatchDataTrigger, CursorsCarryPartialMatches) {
       {"ok", "OK", true, "01"},
       {"ok", "OK", false, "00"},
       {"abc", "ababc", false, "00001"},
+      // Near-matches that restart together must not use up the slots that a
+      // partial match begun in between needs.
+      {"ABABAB*AV", "ABABAABAABABAABABAABABABABAB*AV", false,
+       "0000000000000000000000000000001"},
   };
   for (const Case& c : cases) {
     std::array<std::int32_t, kDataTriggerCursors> cursors{};

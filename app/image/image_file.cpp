@@ -1,4 +1,4 @@
-#include "app/wizard/image_file.hpp"
+#include "app/image/image_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -63,6 +63,14 @@ std::optional<std::string> SignatureText(const std::string& line) {
     text += ' ';
   }
   return text;
+}
+
+TImageCheck CheckImage(const std::string& path, bool kernel) {
+  const std::optional<std::string> line = ReadImageFirstLine(path);
+  if (!line) return TImageCheck::Unreadable;
+  const std::optional<std::string> signature = SignatureText(*line);
+  const bool matches = signature && *signature == (kernel ? kKernelSignature : kRootFsSignature);
+  return matches ? TImageCheck::Matches : TImageCheck::WrongKind;
 }
 
 std::int32_t GetImageFileSize(const std::string& path) {

@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "app/wizard/image_file.hpp"
+#include "app/image/image_file.hpp"
 
 namespace qor::testing {
 namespace {
@@ -70,6 +70,19 @@ INSTANTIATE_TEST_SUITE_P(
                       SignatureCase{"\x28\xCD\x3D\x45\x00"sv, app::kRootFsSignature},
                       SignatureCase{"\xFF\x01\x02\x03\x04"sv, "255 1 2 3 4 "},
                       SignatureCase{"\x00RPO"sv, std::nullopt}));
+
+TEST(CheckImage, AcceptsOnlyTheKindAskedFor) {
+  using enum app::TImageCheck;
+  const std::string kernel = WriteTemp("\x00\x52\x50\x4F\x00 kernel\n"sv);
+  EXPECT_EQ(app::CheckImage(kernel, true), Matches);
+  EXPECT_EQ(app::CheckImage(kernel, false), WrongKind);
+  const std::string rootfs = WriteTemp("\x28\xCD\x3D\x45\x00\x1A"sv);
+  EXPECT_EQ(app::CheckImage(rootfs, false), Matches);
+  EXPECT_EQ(app::CheckImage(rootfs, true), WrongKind);
+  const std::string broken = WriteTemp("\x00\x52\n\x50\x4F\x00"sv);  // the line ends early
+  EXPECT_EQ(app::CheckImage(broken, true), WrongKind);
+  EXPECT_EQ(app::CheckImage(::testing::TempDir() + "no-such-image.bin", true), Unreadable);
+}
 
 TEST(ImageFileSize, IsTheSizeOrMinusOne) {
   EXPECT_EQ(app::GetImageFileSize(WriteTemp(std::string(1234, 'x'))), 1234);

@@ -19,6 +19,12 @@ std::optional<std::string> ReadImageFirstLine(const std::string& path);
 // when the line is shorter.
 std::optional<std::string> SignatureText(const std::string& line);
 
+enum class TImageCheck { Unreadable, WrongKind, Matches };
+
+// Whether the file is an image of the kind asked for (the kernel's when
+// kernel, else the root file system's), judged by its first line's signature.
+TImageCheck CheckImage(const std::string& path, bool kernel);
+
 // The file's size in bytes, or -1 when it cannot be opened.
 std::int32_t GetImageFileSize(const std::string& path);
 

@@ -1,0 +1,9 @@
+// The Ymodem receiver over arbitrary line input, through its handler.
+#include <cstdint>
+
+#include "fuzz/engine_harness.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  qor::fuzz::RunReceive(qor::ptYmodem, bytes, size);
+  return 0;
+}
