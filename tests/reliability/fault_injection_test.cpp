@@ -11,110 +11,23 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "tests/protocols/kermit/kermit_peers.hpp"
-#include "tests/protocols/kermit/peer_process.hpp"
 #include "tests/protocols/kermit/temp_dir.hpp"
-#include "tools/linesim/line_simulator.hpp"
+#include "tests/reliability/transfer_run.hpp"
 
 namespace qor::testing {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kTransferLimitMs = 240000;  // far beyond any run that makes progress
-constexpr int kPeerExitMs = 20000;
 
 int EnvInt(const char* name, int fallback) {
   const char* text = std::getenv(name);
   const int value = text != nullptr ? std::atoi(text) : 0;
   return value > 0 ? value : fallback;
 }
-
-// How one protocol is run: our tool's arguments and the peer's command lines.
-// The peer has the line as standard input and output unless its command
-// names the line itself (its script gets the line and its directory).
-struct Protocol {
-  const char* name;
-  std::vector<std::string> our_options;
-  std::vector<std::string> our_receive_options;  // e.g. the name a file without one gets
-  std::function<std::vector<std::string>(const std::string& dir, const std::string& line)>
-      peer_receive;
-  std::function<std::vector<std::string>(const std::string& file, const std::string& dir,
-                                         const std::string& line)>
-      peer_send;
-  bool peer_opens_line;  // the peer opens the line by name (else it is its stdio)
-};
-
-std::vector<std::string> CkermitSendScript(const std::string& file, const std::string& dir,
-                                           const std::string& line) {
-  const std::string script = dir + "/send.ksc";
-  std::ofstream(script) << "set line " << line << "\n"
-                        << "set carrier-watch off\nset modem type none\nset flow none\n"
-                        << "set file type binary\nset file names literal\n"
-                        << "set protocol kermit {} {} {}\nset exit hangup off\n"
-                        << "set send packet-length 1024\nset receive packet-length 1024\n"
-                        << "set window 4\nset block-check 3\n"
-                        << "send " << file << "\nif fail exit 1\nexit 0\n";
-  return {"kermit", "+", script};
-}
-
-// lrzsz's programs on the line, with their exit flush kept from throwing away
-// their last bytes (a pseudo-terminal pitfall, not a line fault).
-std::vector<std::string> Lrzsz(std::vector<std::string> args) {
-  std::vector<std::string> argv = {"env", std::string("LD_PRELOAD=") + PEER_EXIT_SHIM};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return argv;
-}
-
-std::function<std::vector<std::string>(const std::string&, const std::string&)> LrzszReceive(
-    std::vector<std::string> args) {
-  return [args](const std::string&, const std::string&) { return Lrzsz(args); };
-}
-
-std::function<std::vector<std::string>(const std::string&, const std::string&, const std::string&)>
-LrzszSend(std::vector<std::string> args) {
-  return [args](const std::string& file, const std::string&, const std::string&) {
-    std::vector<std::string> argv = args;
-    argv.push_back(file);
-    return Lrzsz(argv);
-  };
-}
-
-const Protocol kProtocols[] = {
-    {"kermit",
-     {"--protocol", "kermit", "--packet-length", "1024", "--windows", "4", "--check", "3"},
-     {},
-     [](const std::string& dir, const std::string& line) {
-       ReceiverOptions options;
-       options.packet_length = 1024;
-       options.windows = 4;
-       return CkermitReceive(options, dir, line);
-     },
-     &CkermitSendScript, true},
-    {"xmodem1k", {"--protocol", "xmodem-1k"}, {"data.bin"},
-     LrzszReceive({"rx", "-q", "-b", "-c", "data.bin"}), LrzszSend({"sx", "-q", "-b", "-k"}),
-     false},
-    {"ymodem", {"--protocol", "ymodem"}, {}, LrzszReceive({"rb", "-q", "-b"}),
-     LrzszSend({"sb", "-q", "-b", "-k"}), false},
-    {"zmodem", {"--protocol", "zmodem"}, {}, LrzszReceive({"rz", "-q", "-b"}),
-     LrzszSend({"sz", "-q", "-b"}), false},
-    {"ascii", {"--protocol", "ascii"}, {"--eof-timeout", "3", "data.bin"},
-     [](const std::string&, const std::string&) {
-       return std::vector<std::string>{"sh", "-c", "cat > data.bin"};
-     },
-     [](const std::string& file, const std::string&, const std::string&) {
-       return std::vector<std::string>{"cat", file};
-     },
-     false},
-};
 
 struct Fault {
   const char* name;
@@ -138,13 +51,13 @@ std::string Text(std::size_t size) {
 enum class Outcome { Identical, ReportedError, Corrupt, Hung };
 
 struct Case {
-  const Protocol* protocol;
+  const TransferProgram* protocol;
   const Fault* fault;
   bool we_send;
 };
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-  return std::string(info.param.protocol->name) + "_" + (info.param.we_send ? "send" : "receive") +
+  return info.param.protocol->name + "_" + (info.param.we_send ? "send" : "receive") +
          "_" + info.param.fault->name;
 }
 
@@ -156,65 +69,27 @@ class FaultInjection : public ::testing::TestWithParam<Case> {
  protected:
   Outcome RunOnce(std::uint32_t seed, const std::string& content) {
     const Case& c = GetParam();
-    TempDir dir;
-    const fs::path ours = dir.Path() / "ours";
-    const fs::path theirs = dir.Path() / "theirs";
-    fs::create_directories(ours);
-    fs::create_directories(theirs);
-    const std::string name = "data.bin";
-    const fs::path source = (c.we_send ? ours : theirs) / name;
-    std::ofstream(source, std::ios::binary) << content;
-
-    tools::LineOptions line_options;
-    line_options.baud = 115200;
-    line_options.latency_ms = 2;
-    line_options.flip_rate = c.fault->flip;
-    line_options.drop_rate = c.fault->drop;
-    line_options.vanish_after_ms = c.fault->vanish_ms;
-    line_options.seed = seed;
-    tools::LineSimulator line(line_options);
-
-    const std::string peer_line = c.protocol->peer_opens_line ? "" : line.EndB();
-    std::vector<std::string> peer_argv =
-        c.we_send ? c.protocol->peer_receive(theirs.string(), line.EndB())
-                  : c.protocol->peer_send(source.string(), theirs.string(), line.EndB());
-    std::vector<std::string> our_argv = {QORXFER_PATH, c.we_send ? "send" : "receive", "--port",
-                                         line.EndA()};
-    our_argv.insert(our_argv.end(), c.protocol->our_options.begin(),
-                    c.protocol->our_options.end());
-    if (c.we_send) {
-      our_argv.push_back(source.string());
-    } else {
-      our_argv.insert(our_argv.end(), {"--dir", ours.string()});
-      our_argv.insert(our_argv.end(), c.protocol->our_receive_options.begin(),
-                      c.protocol->our_receive_options.end());
-    }
-    // The receiver first, so that it listens when the sender starts.
-    std::unique_ptr<PeerProcess> peer, tool;
-    if (c.we_send) {
-      peer = std::make_unique<PeerProcess>(peer_argv, theirs.string(), peer_line);
-      tool = std::make_unique<PeerProcess>(our_argv, ours.string(), "");
-    } else {
-      tool = std::make_unique<PeerProcess>(our_argv, ours.string(), "");
-      peer = std::make_unique<PeerProcess>(peer_argv, theirs.string(), peer_line);
-    }
-    const int status = tool->Wait(kTransferLimitMs);
-    peer->Wait(kPeerExitMs);
-    if (status < 0) return Outcome::Hung;
-    if (status != 0) {
-      const std::string said = TempDir::Read(ours / "peer.log");
-      const auto at = said.rfind("error ");
-      EXPECT_NE(at, std::string::npos) << "a failure without its message";
-      if (at != std::string::npos) {
-        std::printf("  seed %u: %s", seed, said.substr(at, said.find('\n', at) - at + 1).c_str());
-      }
+    TransferSetup setup;
+    setup.program = c.protocol;
+    setup.sender = c.we_send ? End::Ours : End::Peer;
+    setup.receiver = c.we_send ? End::Peer : End::Ours;
+    setup.line.baud = 115200;
+    setup.line.latency_ms = 2;
+    setup.line.flip_rate = c.fault->flip;
+    setup.line.drop_rate = c.fault->drop;
+    setup.line.vanish_after_ms = c.fault->vanish_ms;
+    setup.line.seed = seed;
+    setup.content = content;
+    setup.limit_ms = kTransferLimitMs;
+    const TransferResult r = RunTransfer(setup);
+    if (c.we_send ? r.sender_hung : r.receiver_hung) return Outcome::Hung;
+    const int ours = c.we_send ? r.sender_status : r.receiver_status;
+    if (ours != 0) {
+      EXPECT_FALSE(r.our_error.empty()) << "a failure without its message";
+      std::printf("  seed %u: %s\n", seed, r.our_error.c_str());
       return Outcome::ReportedError;
     }
-    // A Kermit sender announces the name in capitals.
-    fs::path received = (c.we_send ? theirs : ours) / name;
-    if (!fs::exists(received)) received = received.parent_path() / "DATA.BIN";
-    if (!fs::exists(received) || TempDir::Read(received) != content) return Outcome::Corrupt;
-    return Outcome::Identical;
+    return r.identical ? Outcome::Identical : Outcome::Corrupt;
   }
 };
 
@@ -225,7 +100,7 @@ TEST_P(FaultInjection, EndsIdenticalOrWithAnError) {
   for (int run = 0; run < runs; ++run) {
     const auto seed = static_cast<std::uint32_t>(run + 1);
     const std::size_t size = static_cast<std::size_t>(kib) * 1024;
-    const bool text = std::string(GetParam().protocol->name) == "ascii";
+    const bool text = GetParam().protocol->name == "ascii";
     switch (RunOnce(seed, text ? Text(size) : RandomBytes(size, seed, false))) {
       case Outcome::Identical: ++identical; break;
       case Outcome::ReportedError: ++reported; break;
@@ -247,11 +122,11 @@ TEST_P(FaultInjection, EndsIdenticalOrWithAnError) {
 
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
-  for (const Protocol& p : kProtocols) {
+  for (const TransferProgram& p : TransferPrograms()) {
     for (const Fault& f : kFaults) {
       // Plain text has no checks and no answers: it can only be asked to
       // notice, when receiving, that the line went away.
-      if (std::string(p.name) == "ascii") {
+      if (p.name == "ascii") {
         if (f.vanish_ms > 0) cases.push_back({&p, &f, false});
         continue;
       }

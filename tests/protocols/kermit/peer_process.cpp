@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -51,14 +52,17 @@ int PeerProcess::Wait(int ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (pid_ > 0) {
     int status = 0;
-    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    rusage use{};
+    const pid_t r = ::wait4(pid_, &status, WNOHANG, &use);
     if (r == pid_) {
       pid_ = -1;
       status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      cpu_seconds_ = static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+                     static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
       break;
     }
     if (std::chrono::steady_clock::now() >= end) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return status_;
 }

@@ -24,6 +24,13 @@ class PeerProcess {
   // runs (or was killed by a signal).
   int Wait(int ms);
   void Kill();
+  // Whether the program has ended (checks without waiting).
+  bool Ended() {
+    Wait(0);
+    return pid_ <= 0;
+  }
+  // CPU seconds (user and system) the program used; known once it has ended.
+  double CpuSeconds() const { return cpu_seconds_; }
 
  private:
   void Spawn(const std::vector<std::string>& argv, const std::string& dir, const std::string& line,
@@ -31,6 +38,7 @@ class PeerProcess {
 
   pid_t pid_ = -1;
   int status_ = -1;
+  double cpu_seconds_ = 0;
 };
 
 }  // namespace qor::testing
