@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -42,7 +43,7 @@ class TReadThread final : public TQorPosixThread {
   // Reads until the device has nothing more; false when it is gone.
   bool ReadAll(short revents);
 
-  std::unique_ptr<TDataBuffer> buffer_;  // the buffer at hand
+  std::array<std::uint8_t, 4096> staging_{};  // what one read takes
 };
 
 class TWriteThread final : public TQorPosixThread {

@@ -1,8 +1,11 @@
 #include "comm/device/posix_dispatcher.hpp"
 
+#include <cerrno>
+
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include "comm/device/io_threads.hpp"
 #include "comm/device/line_settings.hpp"
@@ -137,12 +140,53 @@ std::int32_t TQorPosixDispatcher::TakeInput(std::uint8_t* buffer, std::int32_t c
 }
 
 std::int32_t TQorPosixDispatcher::PutOutput(const std::uint8_t* buffer, std::int32_t count) {
+  bool all_written = false;
   {
     Locker lock(send_lock_);
-    PutSendRing(buffer, count);
+    const std::int32_t done = WriteThrough(buffer, count);
+    all_written = done == count;
+    if (!all_written) {
+      // Called with the free space tested for count: what is left is less
+      // than a full ring unless nothing went out.
+      send_ring_full_ = done == 0 && send_ring_full_;
+      PutSendRing(buffer + done, count - done);
+    }
   }
-  write_wake_.Raise();
+  if (!all_written) {
+    write_wake_.Raise();
+  } else if (OutputTriggerArmed()) {
+    // The output is empty at once: the trigger that waits for that must not
+    // wait for the dispatch thread's next periodic check.
+    input_queue_.Push(std::make_unique<TStatusBuffer>(kEvTxEmpty));
+  }
   return count;
+}
+
+std::int32_t TQorPosixDispatcher::WriteThrough(const std::uint8_t* buffer, std::int32_t count) {
+  // Only while the write thread has nothing in hand, so that bytes keep
+  // their order: a packet or an answer then reaches the driver without a
+  // hand-over to another thread. What the driver does not take at once, and
+  // any failure (which the write thread finds and reports), goes the usual
+  // way through the ring. Single bytes always go that way: a sender that
+  // queues byte by byte is better served by the writer's batching than by a
+  // system call per byte.
+  if (count < 2 || SendRingPending() != 0 || write_in_flight_ != 0 || rts_toggle_ || flush_requested_ ||
+      kill_requested_ || !threads_started_) {
+    return 0;
+  }
+  const int fd = fd_;
+  std::int32_t done = 0;
+  while (fd >= 0 && done < count) {
+    const ssize_t n = ::write(fd, buffer + done, static_cast<std::size_t>(count - done));
+    if (n > 0) {
+      done += static_cast<std::int32_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  return done;
 }
 
 std::int32_t TQorPosixDispatcher::OutputPending() {

@@ -67,6 +67,9 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   void WaitIoThreadGone(std::unique_ptr<TQorDispatcherThread>& slot, bool interrupt_modem_wait);
   // With device_lock_ held.
   void SetRtsToggle(bool on);
+  // With send_lock_ held: writes what the driver takes now while the write
+  // thread is idle; the bytes written.
+  std::int32_t WriteThrough(const std::uint8_t* buffer, std::int32_t count);
 
   // fd_ for every call outside the I/O threads (which end before it closes),
   // and the fields below it. Innermost: nothing else is locked under it.

@@ -1,6 +1,8 @@
 #include "comm/dispatcher/base_dispatcher.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "comm/dispatcher/dispatcher_registry.hpp"
 #include "comm/platform/clock.hpp"
@@ -521,6 +523,39 @@ std::int32_t TQorBaseDispatcher::ReadInputChar(std::uint8_t& byte) {
   }
   if (tracing_) AddTraceEntry('R', byte);
   return 0;
+}
+
+std::int32_t TQorBaseDispatcher::CopyWaitingInput(std::uint8_t* out, std::int32_t max) {
+  Locker lock(recv_lock_);
+  const std::int32_t taken = in_avail_call_ ? take_count_ : 0;
+  const std::int32_t n = std::min(max, UnreadLocked() - taken);
+  const std::int32_t from = (recv_tail_ + taken) % kRecvRingSize;
+  for (std::int32_t i = 0; i < n;) {
+    const std::int32_t at = (from + i) % kRecvRingSize;
+    const std::int32_t run = std::min(n - i, kRecvRingSize - at);
+    std::memcpy(out + i, recv_ring_.data() + at, static_cast<std::size_t>(run));
+    i += run;
+  }
+  return std::max(n, 0);
+}
+
+void TQorBaseDispatcher::TakeWaitingInput(std::int32_t n) {
+  Locker lock(recv_lock_);
+  const std::int32_t taken = in_avail_call_ ? take_count_ : 0;
+  n = std::min(n, UnreadLocked() - taken);
+  if (n <= 0) return;
+  const std::int32_t from = (recv_tail_ + taken) % kRecvRingSize;
+  if (tracing_) {
+    for (std::int32_t i = 0; i < n; ++i) {
+      AddTraceEntry('R', recv_ring_[static_cast<std::size_t>((from + i) % kRecvRingSize)]);
+    }
+  }
+  if (in_avail_call_) {
+    take_count_ += n;
+  } else {
+    recv_tail_ = (recv_tail_ + n) % kRecvRingSize;
+    recv_ring_full_ = false;
+  }
 }
 
 std::int32_t TQorBaseDispatcher::WriteBlock(const std::uint8_t* bytes, std::int32_t count) {

@@ -172,6 +172,12 @@ class TQorBaseDispatcher {
   bool HasInput();
   std::int32_t PeekInput(std::uint8_t& byte, std::int32_t n);
   std::int32_t ReadInputChar(std::uint8_t& byte);
+  // For a reader that looks at many bytes at a time (one lock, not one per
+  // byte): copies up to max of the bytes that ReadInputChar would take next,
+  // without taking them, and returns how many; TakeWaitingInput then takes
+  // the first n of them, as n calls of ReadInputChar would.
+  std::int32_t CopyWaitingInput(std::uint8_t* out, std::int32_t max);
+  void TakeWaitingInput(std::int32_t n);
   std::int32_t WriteChar(std::uint8_t byte) { return WriteBlock(&byte, 1); }
   std::int32_t WriteBlock(const std::uint8_t* bytes, std::int32_t count);
   std::int32_t InputUsed();

@@ -36,8 +36,20 @@ constexpr std::array<std::uint32_t, 256> MakeCrc32Table() {
   return table;
 }
 
+// The reflected CCITT table (polynomial 0x8408) of the Kermit check.
+constexpr std::array<std::uint16_t, 256> MakeCrcKermitTable() {
+  std::array<std::uint16_t, 256> table{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t crc = i;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0x8408 : crc >> 1;
+    table[i] = static_cast<std::uint16_t>(crc);
+  }
+  return table;
+}
+
 constexpr auto kCrc16Table = MakeCrc16Table();
 constexpr auto kCrc32Table = MakeCrc32Table();
+constexpr auto kCrcKermitTable = MakeCrcKermitTable();
 static_assert(kCrc16Table[1] == 0x1021);
 static_assert(kCrc32Table[1] == 0x77073096);
 
@@ -55,11 +67,17 @@ std::uint32_t UpdateCrc32(std::uint8_t byte, std::uint32_t crc) {
 }
 
 std::uint16_t UpdateCrcKermit(std::uint8_t byte, std::uint16_t crc) {
-  for (int bit = 0; bit < 8; ++bit) {
-    const bool carry = ((byte ^ crc) & 1) != 0;
-    crc = static_cast<std::uint16_t>(crc >> 1);
-    if (carry) crc ^= 0x8408;
-    byte = static_cast<std::uint8_t>(byte >> 1);
+  return static_cast<std::uint16_t>(kCrcKermitTable[(crc ^ byte) & 0xFF] ^ (crc >> 8));
+}
+
+std::uint32_t UpdateCrc32Run(const std::uint8_t* bytes, std::size_t n, std::uint32_t crc) {
+  for (std::size_t i = 0; i < n; ++i) crc = kCrc32Table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+std::uint16_t UpdateCrc16Run(const std::uint8_t* bytes, std::size_t n, std::uint16_t crc) {
+  for (std::size_t i = 0; i < n; ++i) {
+    crc = static_cast<std::uint16_t>(kCrc16Table[crc >> 8] ^ (crc << 8) ^ bytes[i]);
   }
   return crc;
 }

@@ -70,6 +70,9 @@ std::uint32_t UpdateChecksum(std::uint8_t byte, std::uint32_t sum);
 std::uint16_t UpdateCrc16(std::uint8_t byte, std::uint16_t crc);
 std::uint32_t UpdateCrc32(std::uint8_t byte, std::uint32_t crc);
 std::uint16_t UpdateCrcKermit(std::uint8_t byte, std::uint16_t crc);
+// The same checks over a run of bytes.
+std::uint32_t UpdateCrc32Run(const std::uint8_t* bytes, std::size_t n, std::uint32_t crc);
+std::uint16_t UpdateCrc16Run(const std::uint8_t* bytes, std::size_t n, std::uint16_t crc);
 std::uint32_t FileCrc32(TProtocolData& data, const std::string& file_name, std::int32_t limit);
 
 // ---- Conversions and names

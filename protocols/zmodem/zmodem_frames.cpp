@@ -1,5 +1,7 @@
 #include "protocols/zmodem/zmodem_frames.hpp"
 
+#include <algorithm>
+
 #include "protocols/core/protocol_core.hpp"
 
 namespace qor {
@@ -79,27 +81,16 @@ void BuildBinaryHeader(std::uint8_t type, const TZHeaderBytes& bytes, bool crc32
 
 std::uint8_t* BuildSubpacket(const std::uint8_t* data, std::int32_t len, std::uint8_t end,
                              bool crc32, TZEscaper& escaper, std::uint8_t* out) {
+  const auto n = static_cast<std::size_t>(std::max(len, 0));
+  for (std::size_t i = 0; i < n; ++i) out = escaper.Put(data[i], out);
+  *out++ = ZDLE;
+  *out++ = end;
+  escaper.Wrote(end);
   if (crc32) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::int32_t i = 0; i < len; ++i) {
-      crc = UpdateCrc32(data[i], crc);
-      out = escaper.Put(data[i], out);
-    }
-    crc = ~UpdateCrc32(end, crc);
-    *out++ = ZDLE;
-    *out++ = end;
-    escaper.Wrote(end);
+    const std::uint32_t crc = ~UpdateCrc32(end, UpdateCrc32Run(data, n, 0xFFFFFFFFu));
     for (int i = 0; i < 4; ++i) out = escaper.Put(static_cast<std::uint8_t>(crc >> (8 * i)), out);
   } else {
-    std::uint16_t crc = 0;
-    for (std::int32_t i = 0; i < len; ++i) {
-      crc = UpdateCrc16(data[i], crc);
-      out = escaper.Put(data[i], out);
-    }
-    crc = FinishCrc16(UpdateCrc16(end, crc));
-    *out++ = ZDLE;
-    *out++ = end;
-    escaper.Wrote(end);
+    const std::uint16_t crc = FinishCrc16(UpdateCrc16(end, UpdateCrc16Run(data, n, 0)));
     out = escaper.Put(static_cast<std::uint8_t>(crc >> 8), out);
     out = escaper.Put(static_cast<std::uint8_t>(crc), out);
   }

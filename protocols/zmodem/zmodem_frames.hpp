@@ -48,6 +48,23 @@ using TZHeaderBytes = std::array<std::uint8_t, 4>;
 TZHeaderBytes PositionBytes(std::int32_t position);
 std::int32_t BytesPosition(const TZHeaderBytes& bytes);
 
+// How a byte goes on the line: ZDLE, XON, XOFF, DLE (and with the high bit)
+// always escaped; CR (either) after "@"; other control characters when
+// everything is escaped; the rest as it is.
+enum class TZEscapeClass : std::uint8_t { Never, Always, AfterAt, Control };
+
+constexpr std::array<TZEscapeClass, 256> MakeZEscapeClasses() {
+  std::array<TZEscapeClass, 256> classes{};
+  for (std::size_t b = 0; b < 256; ++b) {
+    if ((b & 0x60) == 0) classes[b] = TZEscapeClass::Control;
+  }
+  for (std::size_t b : {0x10, 0x11, 0x13, 0x18, 0x90, 0x91, 0x93}) classes[b] = TZEscapeClass::Always;
+  classes[0x0D] = classes[0x8D] = TZEscapeClass::AfterAt;
+  return classes;
+}
+
+inline constexpr std::array<TZEscapeClass, 256> kZEscapeClasses = MakeZEscapeClasses();
+
 // Escapes bytes for the line; remembers the last byte written for the rule
 // that a CR after "@" is escaped (a modem's command escape).
 class TZEscaper {
@@ -69,16 +86,13 @@ class TZEscaper {
 
  private:
   bool NeedsEscape(std::uint8_t b) const {
-    switch (b) {
-      case 0x10: case 0x11: case 0x13: case 0x18: case 0x90: case 0x91: case 0x93:
-        return true;
-      case 0x0D: case 0x8D:
-        if ((last_ & 0x7F) == '@') return true;
-        break;
-      default:
-        break;
+    switch (kZEscapeClasses[b]) {
+      case TZEscapeClass::Always: return true;
+      case TZEscapeClass::AfterAt: return (last_ & 0x7F) == '@' || escape_all_;
+      case TZEscapeClass::Control: return escape_all_;
+      case TZEscapeClass::Never: break;
     }
-    return escape_all_ && (b & 0x60) == 0;
+    return false;
   }
 
   bool escape_all_;

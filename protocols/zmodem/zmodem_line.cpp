@@ -1,6 +1,7 @@
 #include "protocols/zmodem/zmodem_line.hpp"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <thread>
 
@@ -127,15 +128,25 @@ namespace {
 
 // Feeds the waiting characters to feed until it gives a result; More when
 // they ran out first.
+// Looks at the waiting bytes a stretch at a time and takes exactly those
+// that were fed, so what follows a frame stays for the next reader.
 template <class Feed>
 TZRead ReadWith(TProtocolData& data, Feed feed) {
   TQorBaseDispatcher* d = DispatcherOf(data);
-  std::uint8_t c = 0;
-  while (d != nullptr && d->ReadInputChar(c) == 0) {
-    const TZRead got = feed(c);
-    if (got != TZRead::More) return got;
+  if (d == nullptr) return TZRead::More;
+  std::array<std::uint8_t, 512> stretch;
+  for (;;) {
+    const std::int32_t n = d->CopyWaitingInput(stretch.data(), static_cast<std::int32_t>(stretch.size()));
+    if (n == 0) return TZRead::More;
+    for (std::int32_t i = 0; i < n; ++i) {
+      const TZRead got = feed(stretch[static_cast<std::size_t>(i)]);
+      if (got != TZRead::More) {
+        d->TakeWaitingInput(i + 1);
+        return got;
+      }
+    }
+    d->TakeWaitingInput(n);
   }
-  return TZRead::More;
 }
 
 // The status of a result that is neither More, Header nor Data.

@@ -77,7 +77,10 @@ std::uint8_t WaitFile(TProtocolData& data, TZmodemData& zd, TZEvent event) {
   const TZmodemReader& r = zd.Reader;
   switch (r.Type) {
     case ZRQINIT:
-      return RequestFile(data, zd, kFirstRequestDelay);
+      // The sender is there and asking: a second pause for the line to
+      // settle would only keep it waiting (and let its answer to our first
+      // ZRINIT go unread).
+      return RequestFile(data, zd, 0);
     case ZSINIT:
       zd.SInitFlags = r.Bytes[3];
       StartReadingData(data, zd);
