@@ -159,6 +159,9 @@ class TQorCustomComPort : public TQorBaseComponent {
   void SendBlock(const void* buffer, std::uint16_t length);
   void SendChar(std::uint8_t c);
   std::uint8_t ReadChar();
+  // Takes up to max waiting bytes into out, as that many ReadChar calls
+  // would, under one lock; how many (0 while closing or when none wait).
+  std::int32_t ReadChars(std::uint8_t* out, std::int32_t max);
   bool InputReady();
   void ClearInput();
   void ClearOutput();

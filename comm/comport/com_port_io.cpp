@@ -32,6 +32,11 @@ std::uint8_t TQorCustomComPort::ReadChar() {
   return c;
 }
 
+std::int32_t TQorCustomComPort::ReadChars(std::uint8_t* out, std::int32_t max) {
+  if (Closing() || max <= 0) return 0;
+  return PortDispatcher().TakeInputChars(out, max);
+}
+
 bool TQorCustomComPort::InputReady() {
   if (Closing()) return false;
   return PortDispatcher().HasInput();

@@ -48,6 +48,7 @@ std::int32_t TQorPosixDispatcher::OpenDevice(const std::string& name, std::int32
   if (opened.Fd < 0) return opened.Fd;
   opened_ = opened;
   fd_ = opened.Fd;
+  no_modem_lines_ = false;
   shadow_ = {};
   kernel_rs485_ = false;
   rts_toggle_ = false;
@@ -277,8 +278,12 @@ std::int32_t TQorPosixDispatcher::DeviceEscape(std::int32_t function) {
 
 std::uint8_t TQorPosixDispatcher::DeviceModemStatus() {
   Locker lock(device_lock_);
-  if (fd_ < 0) return 0;
-  return device::ReadModemLines(fd_).value_or(0);
+  // Asked on every pass of the dispatch thread: a device without modem
+  // lines (a pseudo-terminal) is not asked again after its first answer.
+  if (fd_ < 0 || no_modem_lines_) return 0;
+  const std::optional<std::uint8_t> lines = device::ReadModemLines(fd_);
+  if (!lines && (errno == ENOTTY || errno == EINVAL)) no_modem_lines_ = true;
+  return lines.value_or(0);
 }
 
 void TQorPosixDispatcher::DeviceBreak(bool on) {

@@ -77,6 +77,7 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   std::atomic<int> fd_{-1};
   device::TOpenedDevice opened_;
   TDeviceControlBlock shadow_;  // the fields termios cannot hold
+  bool no_modem_lines_ = false;  // the device refused to report them
   bool kernel_rs485_ = false;
   // RS-485 without the driver's help: the write thread raises RTS for each
   // block and drops it once the transmitter is empty.

@@ -558,6 +558,13 @@ void TQorBaseDispatcher::TakeWaitingInput(std::int32_t n) {
   }
 }
 
+std::int32_t TQorBaseDispatcher::TakeInputChars(std::uint8_t* out, std::int32_t max) {
+  Locker lock(recv_lock_);  // recursive: the two steps see the same bytes
+  const std::int32_t n = CopyWaitingInput(out, max);
+  TakeWaitingInput(n);
+  return n;
+}
+
 std::int32_t TQorBaseDispatcher::WriteBlock(const std::uint8_t* bytes, std::int32_t count) {
   if (count <= 0) return 0;
   std::int32_t result = 0;

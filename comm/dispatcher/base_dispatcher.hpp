@@ -178,6 +178,8 @@ class TQorBaseDispatcher {
   // the first n of them, as n calls of ReadInputChar would.
   std::int32_t CopyWaitingInput(std::uint8_t* out, std::int32_t max);
   void TakeWaitingInput(std::int32_t n);
+  // Both at once: takes up to max waiting bytes into out; how many.
+  std::int32_t TakeInputChars(std::uint8_t* out, std::int32_t max);
   std::int32_t WriteChar(std::uint8_t byte) { return WriteBlock(&byte, 1); }
   std::int32_t WriteBlock(const std::uint8_t* bytes, std::int32_t count);
   std::int32_t InputUsed();

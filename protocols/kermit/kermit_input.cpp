@@ -73,9 +73,12 @@ bool InBufEmpty(const TKermitData& kd) { return kd.InRead == kd.InFill; }
 void ReadAvailable(TProtocolData& data) {
   TKermitData& kd = Kermit(data);
   // What does not fit stays at the port until the assemblers have made room.
-  while (InBufRoom(kd) > 0 && data.ComPort->InputReady()) {
-    const std::uint8_t c = data.ComPort->ReadChar();
-    InBufAppend(kd, &c, 1);
+  std::int32_t room = InBufRoom(kd);
+  while (room > 0) {
+    const std::int32_t n = data.ComPort->ReadChars(kd.InBuf.data() + kd.InFill - 1, room);
+    if (n == 0) break;
+    kd.InFill += n;
+    room -= n;
   }
 }
 

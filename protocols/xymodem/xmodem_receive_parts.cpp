@@ -79,7 +79,10 @@ bool CollectBlock(TProtocolData& data, TXYmodemData& xy) {
   xy.ReplyChar = kNak;
   const std::int32_t size = data.BlockLength + xy.ExtraBytes;
   while (xy.RxCollected < size && XYInputWaiting(data)) {
-    xy.RxBlock[static_cast<std::size_t>(xy.RxCollected++)] = ReadByte(data);
+    const std::int32_t n =
+        ReadBytes(data, xy.RxBlock.data() + xy.RxCollected, size - xy.RxCollected);
+    if (n == 0) break;
+    xy.RxCollected += n;
   }
   return xy.RxCollected == size;
 }

@@ -157,6 +157,10 @@ bool XYInputWaiting(TProtocolData& data) { return LineUsable(data) && data.ComPo
 
 std::uint8_t ReadByte(TProtocolData& data) { return data.ComPort->ReadChar(); }
 
+std::int32_t ReadBytes(TProtocolData& data, std::uint8_t* out, std::int32_t max) {
+  return data.ComPort->ReadChars(out, max);
+}
+
 void ClearLineInput(TProtocolData& data) {
   if (LineUsable(data)) data.ComPort->ClearInput();
 }

@@ -57,6 +57,8 @@ void ArmOutputEmpty(TProtocolData& data);
 void ArmOutputFree(TProtocolData& data, std::int32_t bytes);
 bool XYInputWaiting(TProtocolData& data);
 std::uint8_t ReadByte(TProtocolData& data);
+// Takes up to max waiting bytes into out; how many.
+std::int32_t ReadBytes(TProtocolData& data, std::uint8_t* out, std::int32_t max);
 void ClearLineInput(TProtocolData& data);
 void ClearLineOutput(TProtocolData& data);
 // Puts bytes in the output buffer; false when they did not fit.

@@ -80,6 +80,41 @@ TEST_F(TriggersTest, HandlersOfOneNoticeReadTheSameBytesAndTheRingGivesUpTheMost
   EXPECT_EQ(c, '5');
 }
 
+TEST_F(TriggersTest, ManyBytesAtOnceAreTakenAsOneByOneReadsWouldTakeThem) {
+  // Inside a notice: the batch starts where this handler's reads stand and
+  // counts like them, so the ring again gives up what the most eager took.
+  Recorder second(d);
+  std::string batch(8, '\0');
+  recorder.on_notice = [&](std::uint32_t, std::uintptr_t) {
+    std::uint8_t c = 0;
+    ASSERT_EQ(d.ReadInputChar(c), 0);
+    const auto n = d.TakeInputChars(reinterpret_cast<std::uint8_t*>(batch.data()), 2);
+    batch.resize(static_cast<std::size_t>(n));
+  };
+  second.read_limit = 1;
+  d.AddMethodHandler(second.Method(), false);
+  d.SetAvailThreshold(1);
+  d.Feed("123456");
+  ASSERT_TRUE(PumpUntil([&] { return second.Count() == 1; }));
+  EXPECT_EQ(batch, "23");
+  EXPECT_EQ(second.Notices()[0].read, "1");
+  ASSERT_TRUE(PumpUntil([&] { return d.InputUsed() == 3; }));
+
+  // Outside: looking does not take, taking moves on.
+  recorder.on_notice = [](std::uint32_t, std::uintptr_t) {};
+  std::uint8_t look[8] = {};
+  ASSERT_EQ(d.CopyWaitingInput(look, 8), 3);
+  EXPECT_EQ(std::string(look, look + 3), "456");
+  EXPECT_EQ(d.InputUsed(), 3);
+  d.TakeWaitingInput(1);
+  std::uint8_t c = 0;
+  ASSERT_EQ(d.ReadInputChar(c), 0);
+  EXPECT_EQ(c, '5');
+  EXPECT_EQ(d.TakeInputChars(look, 8), 1);
+  EXPECT_EQ(look[0], '6');
+  EXPECT_EQ(d.TakeInputChars(look, 8), 0);
+}
+
 TEST_F(TriggersTest, DataTriggerNotices) {
   struct Case {
     const char* name;
