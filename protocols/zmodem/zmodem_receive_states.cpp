@@ -63,8 +63,11 @@ std::uint8_t RequestFile(TProtocolData& data, TZmodemData& zd, std::int32_t dela
   return rzDelay;
 }
 
+// The pause ends early when the line brings something: a sender that is
+// already talking is waiting for our ZRINIT.
 std::uint8_t Delay(TProtocolData& data, TZmodemData& zd, TZEvent event) {
-  return event == TZEvent::Timeout ? SendRequest(data, zd) : std::uint8_t{rzDelay};
+  return event == TZEvent::Timeout || InputWaiting(data) ? SendRequest(data, zd)
+                                                         : std::uint8_t{rzDelay};
 }
 
 std::uint8_t WaitFile(TProtocolData& data, TZmodemData& zd, TZEvent event) {

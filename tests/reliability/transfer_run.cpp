@@ -1,5 +1,6 @@
 #include "tests/reliability/transfer_run.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -74,15 +75,28 @@ TransferResult RunTransfer(const TransferSetup& setup) {
   PeerProcess sending(sender.argv, send_dir.string(), sender.line);
 
   TransferResult r;
-  // Whichever ends first, the other gets a bounded while more.
+  // The transfer is over when the receiver has ended (the sender's exit may
+  // linger on); whichever ends first, the other gets a bounded while more.
   const auto limit = start + std::chrono::milliseconds(setup.limit_ms);
-  while (!sending.Ended() && !receiving.Ended() && std::chrono::steady_clock::now() < limit) {
+  auto received_at = limit;
+  auto grace_end = limit;
+  for (;;) {
+    const auto now = std::chrono::steady_clock::now();
+    const bool sender_done = sending.Ended();
+    const bool receiver_done = receiving.Ended();
+    if (receiver_done && received_at == limit) received_at = now;
+    if (sender_done && receiver_done) break;
+    if ((sender_done || receiver_done) && grace_end == limit) {
+      grace_end = std::min(limit, now + std::chrono::milliseconds(kPeerExitMs));
+    }
+    if (now >= grace_end) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  const int grace = std::chrono::steady_clock::now() < limit ? kPeerExitMs : 0;
-  r.sender_status = sending.Wait(grace);
-  r.receiver_status = receiving.Wait(grace);
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.sender_status = sending.Wait(0);
+  r.receiver_status = receiving.Wait(0);
+  r.seconds = std::chrono::duration<double>(
+                  std::min(received_at, std::chrono::steady_clock::now()) - start)
+                  .count();
   r.sender_hung = !sending.Ended();
   r.receiver_hung = !receiving.Ended();
   r.sender_cpu = sending.CpuSeconds();

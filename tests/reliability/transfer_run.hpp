@@ -26,7 +26,7 @@ struct TransferResult {
   int sender_status = -1;
   int receiver_status = -1;
   bool identical = false;     // the receiver stored the file, byte for byte
-  double seconds = 0;         // from the sender's start until both had ended
+  double seconds = 0;         // from the sender's start until the receiver had ended
   double sender_cpu = 0;      // CPU seconds, user and system
   double receiver_cpu = 0;
   std::string our_error;      // the last "error ..." line our tool wrote, if any
