@@ -22,6 +22,7 @@ constexpr double kLineBytesPerSecond = 11520;  // 115200 baud, 10 bits a byte
 
 struct Measure {
   double seconds = 0;
+  double wire_bytes = 0;  // sender to receiver, escapes and framing included
   double cpu = 0;  // of the end being compared
   bool ok = false;
 };
@@ -46,6 +47,7 @@ Measure Time(const TransferProgram& program, End sender, End receiver, bool send
     const TransferResult r = RunTransfer(setup);
     Measure m;
     m.seconds = r.seconds;
+    m.wire_bytes = static_cast<double>(r.wire_bytes);
     m.cpu = sender_cpu ? r.sender_cpu : r.receiver_cpu;
     m.ok = r.Succeeded() && r.identical;
     if (!m.ok) {
@@ -70,7 +72,7 @@ void PrintHeader(bool paced, long kib) {
                     : "pty pair relayed as fast as it goes");
   std::printf("%-9s %-8s %10s %10s %6s %11s %11s %6s", "protocol", "ours", "ours KiB/s",
               "peer KiB/s", "ratio", "ours cpu/M", "peer cpu/M", "ratio");
-  if (paced) std::printf(" %7s %7s", "ours %", "peer %");
+  if (paced) std::printf(" %7s %7s %7s %7s", "ours %", "peer %", "o line", "p line");
   std::printf("\n");
 }
 
@@ -78,12 +80,14 @@ void PrintRow(const Row& row, bool paced, double kib) {
   const double ours_rate = kib / row.ours.seconds;
   const double peer_rate = kib / row.peer.seconds;
   const double mib = kib / 1024;
-  std::printf("%-9s %-8s %10.0f %10.0f %6.2f %11.3f %11.3f %6.2f", row.protocol.c_str(),
+  std::printf("%-9s %-8s %10.1f %10.1f %6.2f %11.3f %11.3f %6.2f", row.protocol.c_str(),
               row.we_send ? "sender" : "receiver", ours_rate, peer_rate, ours_rate / peer_rate,
               row.ours.cpu / mib, row.peer.cpu / mib, row.ours.cpu / row.peer.cpu);
   if (paced) {
-    std::printf(" %6.1f%% %6.1f%%", 100 * ours_rate * 1024 / kLineBytesPerSecond,
-                100 * peer_rate * 1024 / kLineBytesPerSecond);
+    std::printf(" %6.1f%% %6.1f%% %6.1f%% %6.1f%%", 100 * ours_rate * 1024 / kLineBytesPerSecond,
+                100 * peer_rate * 1024 / kLineBytesPerSecond,
+                100 * row.ours.wire_bytes / row.ours.seconds / kLineBytesPerSecond,
+                100 * row.peer.wire_bytes / row.peer.seconds / kLineBytesPerSecond);
   }
   std::printf("%s\n", row.ours.ok && row.peer.ok ? "" : "  (a transfer failed)");
   std::fflush(stdout);
@@ -114,6 +118,8 @@ int main(int argc, char** argv) {
     if (p.name != "ascii") programs.push_back(&p);
   }
   std::printf("cpu/M: CPU seconds per MiB of the compared end; ratio: ours / the peer's\n");
+  std::printf("%%: file bytes per second of the line's 11520; line: bytes on the line from "
+              "sender to receiver (escapes, framing, repeats) per second of the same\n");
   std::printf("peers: kermit C-Kermit (kermit80: 80-byte packets, check 1, no windows; kermit: "
               "1024-byte packets, 4 windows, check 3); xmodem1k sx/rx; ymodem sb/rb; zmodem sz/rz\n");
   int failures = 0;

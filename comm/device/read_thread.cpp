@@ -43,6 +43,9 @@ bool TReadThread::ReadAll(short revents) {
         piece->Used = static_cast<std::uint32_t>(k);
         device_.input_queue_.Push(std::move(piece));
       }
+      // A short read took all there was: poll again rather than ask once
+      // more only to hear that nothing is left.
+      if (static_cast<std::size_t>(n) < staging_.size()) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

@@ -97,6 +97,8 @@ TransferResult RunTransfer(const TransferSetup& setup) {
   r.seconds = std::chrono::duration<double>(
                   std::min(received_at, std::chrono::steady_clock::now()) - start)
                   .count();
+  line.Stop();
+  r.wire_bytes = line.AtoB().bytes;
   r.sender_hung = !sending.Ended();
   r.receiver_hung = !receiving.Ended();
   r.sender_cpu = sending.CpuSeconds();

@@ -1,6 +1,7 @@
 #pragma once
 // One file transfer across a simulated line between two programs: our
 // transfer tool or the real peer at each end.
+#include <cstdint>
 #include <string>
 
 #include "tests/reliability/transfer_programs.hpp"
@@ -27,6 +28,7 @@ struct TransferResult {
   int receiver_status = -1;
   bool identical = false;     // the receiver stored the file, byte for byte
   double seconds = 0;         // from the sender's start until the receiver had ended
+  std::int64_t wire_bytes = 0;  // what the line carried from sender to receiver
   double sender_cpu = 0;      // CPU seconds, user and system
   double receiver_cpu = 0;
   std::string our_error;      // the last "error ..." line our tool wrote, if any
