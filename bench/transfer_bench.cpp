@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
   int repeat = 1;
   std::vector<std::string> only;
   bool skip_unpaced = false, skip_paced = false;
-  app.add_option("--unpaced-kib", unpaced_kib, "File size on the unpaced line")->capture_default_str();
+  app.add_option("--unpaced-kib", unpaced_kib, "File size on the unpaced line")
+      ->capture_default_str();
   app.add_option("--paced-kib", paced_kib, "File size on the paced line")->capture_default_str();
   app.add_option("--repeat", repeat, "Transfers per figure; the fastest counts")
       ->check(CLI::Range(1, 20))
@@ -133,7 +134,8 @@ int main(int argc, char** argv) {
   std::printf("%%: file bytes per second of the line's 11520; line: bytes on the line from "
               "sender to receiver (escapes, framing, repeats) per second of the same\n");
   std::printf("peers: kermit C-Kermit (kermit80: 80-byte packets, check 1, no windows; kermit: "
-              "1024-byte packets, 4 windows, check 3); xmodem1k sx/rx; ymodem sb/rb; zmodem sz/rz\n");
+              "1024-byte packets, 4 windows, check 3); xmodem1k sx/rx; ymodem sb/rb; "
+              "zmodem sz/rz\n");
   int failures = 0;
   for (const bool paced : {false, true}) {
     if (paced ? skip_paced : skip_unpaced) continue;

@@ -171,8 +171,8 @@ std::int32_t TQorPosixDispatcher::WriteThrough(const std::uint8_t* buffer, std::
   // way through the ring. Single bytes always go that way: a sender that
   // queues byte by byte is better served by the writer's batching than by a
   // system call per byte.
-  if (count < 2 || SendRingPending() != 0 || write_in_flight_ != 0 || rts_toggle_ || flush_requested_ ||
-      kill_requested_ || !threads_started_) {
+  if (count < 2 || SendRingPending() != 0 || write_in_flight_ != 0 || rts_toggle_ ||
+      flush_requested_ || kill_requested_ || !threads_started_) {
     return 0;
   }
   const int fd = fd_;

@@ -35,6 +35,9 @@ std::int32_t TWriteThread::Run() {
 
 bool TWriteThread::TakeFlush() {
   if (!device_.flush_requested_.exchange(false)) return false;
+  // The block in hand, if any, is dropped: it no longer counts as output by
+  // the time the flush is acknowledged.
+  device_.write_in_flight_ = 0;
   device_.ack_event_.Set();
   return true;
 }

@@ -58,7 +58,9 @@ constexpr std::array<TZEscapeClass, 256> MakeZEscapeClasses() {
   for (std::size_t b = 0; b < 256; ++b) {
     if ((b & 0x60) == 0) classes[b] = TZEscapeClass::Control;
   }
-  for (std::size_t b : {0x10, 0x11, 0x13, 0x18, 0x90, 0x91, 0x93}) classes[b] = TZEscapeClass::Always;
+  for (std::size_t b : {0x10, 0x11, 0x13, 0x18, 0x90, 0x91, 0x93}) {
+    classes[b] = TZEscapeClass::Always;
+  }
   classes[0x0D] = classes[0x8D] = TZEscapeClass::AfterAt;
   return classes;
 }

@@ -136,7 +136,8 @@ TZRead ReadWith(TProtocolData& data, Feed feed) {
   if (d == nullptr) return TZRead::More;
   std::array<std::uint8_t, 512> stretch;
   for (;;) {
-    const std::int32_t n = d->CopyWaitingInput(stretch.data(), static_cast<std::int32_t>(stretch.size()));
+    const std::int32_t n =
+        d->CopyWaitingInput(stretch.data(), static_cast<std::int32_t>(stretch.size()));
     if (n == 0) return TZRead::More;
     for (std::int32_t i = 0; i < n; ++i) {
       const TZRead got = feed(stretch[static_cast<std::size_t>(i)]);
