@@ -1,0 +1,1 @@
+// Compiles a shared precompiled header; there is nothing else here.
