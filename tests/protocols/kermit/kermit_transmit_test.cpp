@@ -241,7 +241,9 @@ TEST(KermitTransmit, CancelWaitsForTheReplyToTheLastPacket) {
     });
     Uploader up(line.Path());
     up.WizardSettings();
-    SetKermitTimeoutSecs(up.Data(), 1);
+    // Long enough that a busy machine still sees the data packet once before
+    // the time-out sends it again.
+    SetKermitTimeoutSecs(up.Data(), 3);
     up.Send({file});
     ASSERT_TRUE(WaitUntil([&] {
       up.Pump(5);
@@ -251,7 +253,7 @@ TEST(KermitTransmit, CancelWaitsForTheReplyToTheLastPacket) {
     up.Pump(300);
     EXPECT_EQ(Types(receiver.Packets()), "SFD");
     if (reply) line.Write(Packet1('Y', 2, ""));
-    ASSERT_TRUE(up.WaitFinished(5000));
+    ASSERT_TRUE(up.WaitFinished(10000));
     EXPECT_EQ(up.FinishCode(), -6005);
     EXPECT_TRUE(WaitUntil([&] { return receiver.Packets().size() >= 4; }));
     const auto packets = receiver.Packets();
