@@ -8,11 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
-jobs="${FUZZ_JOBS:-$(nproc)}"
+parallel="${FUZZ_JOBS:-$(nproc)}"
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 cmake --preset fuzz -DQOR_WERROR="$werror" >/dev/null
-cmake --build --preset fuzz -j "$jobs"
+cmake --build --preset fuzz -j "$parallel"
 
 targets=(kermit_assembler kermit_receive xmodem_receive ymodem_receive zmodem_reader
          zmodem_receive data_trigger image_check)
@@ -31,7 +31,7 @@ run_target() {
 }
 
 for t in "${targets[@]}"; do
-  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
   run_target "$t" &
 done
 wait
