@@ -6,7 +6,6 @@
 #include <mutex>
 #include <vector>
 
-
 namespace qor {
 
 // An item of a TIOQueue. Size is what the queue counts for it.
