@@ -126,7 +126,6 @@ void TQorPosixDispatcher::WaitIoThreadGone(std::unique_ptr<TQorDispatcherThread>
 void TQorPosixDispatcher::RequestKill() {
   kill_requested_ = true;
   stop_.Raise();
-  input_queue_.Wake();  // the dispatch thread, at once rather than at its next check
 }
 
 std::int32_t TQorPosixDispatcher::ThreadFailed(std::int32_t code) {
@@ -196,18 +195,10 @@ std::int32_t TQorPosixDispatcher::OutputPending() {
   return SendRingPending();
 }
 
-bool TQorPosixDispatcher::DeviceOutputDrained() {
-  Locker lock(device_lock_);
-  return fd_ < 0 || device::TransmitterEmpty(fd_);
-}
-
 std::int32_t TQorPosixDispatcher::PurgeDevice(std::int32_t queue) {
   auto flush = [this](int which) {
     Locker lock(device_lock_);
-    if (fd_ < 0) return 0;
-    // A pseudo-terminal's output is already the other end's input.
-    if (which == TCOFLUSH && opened_.PseudoTerminal) return 1;
-    return tcflush(fd_, which) == 0 ? 1 : 0;
+    return fd_ >= 0 && tcflush(fd_, which) == 0 ? 1 : 0;
   };
   if (queue == 1) {
     const std::int32_t result = flush(TCIFLUSH);
@@ -302,14 +293,16 @@ void TQorPosixDispatcher::DeviceBreak(bool on) {
 
 std::uint32_t TQorPosixDispatcher::ReadDeviceErrors(TDeviceStatus& status) {
   std::uint32_t errors = 0;
+  int in_queue = 0;
   {
     Locker lock(device_lock_);
-    if (fd_ >= 0) errors = line_errors_.Take(fd_);
+    if (fd_ >= 0) {
+      errors = line_errors_.Take(fd_);
+      if (ioctl(fd_, TIOCINQ, &in_queue) != 0) in_queue = 0;
+    }
   }
   status.Errors = errors;
-  // The read thread empties the driver as bytes come, so what waits is in
-  // InputQueue; asked on every output check, this costs no system call.
-  status.InQueue = static_cast<std::uint32_t>(QueuedDataBytes());
+  status.InQueue = static_cast<std::uint32_t>(in_queue);
   status.OutQueue = static_cast<std::uint32_t>(OutputPending());
   return errors;
 }
