@@ -6,6 +6,8 @@
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,7 +17,15 @@ namespace {
 
 TOpenedDevice Failed(int fd, int error) {
   if (fd >= 0) close(fd);
-  return {DeviceErrorCode(error), false};
+  return {DeviceErrorCode(error), false, false};
+}
+
+// Unix98 pty slaves have majors 136-143, the old BSD ones 3.
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned int m = major(st.st_rdev);
+  return (m >= 136 && m <= 143) || m == 3;
 }
 
 // USB adapters otherwise hold received bytes back for up to 16 ms, which ruins
@@ -74,7 +84,7 @@ TOpenedDevice OpenSerialDevice(const std::string& path) {
     ioctl(fd, TIOCNXCL);
     return Failed(fd, error);
   }
-  return {fd, SetLowLatency(fd, true)};
+  return {fd, SetLowLatency(fd, true), IsPseudoTerminal(fd)};
 }
 
 void CloseSerialDevice(const TOpenedDevice& device) {

@@ -12,6 +12,10 @@ std::int32_t DeviceErrorCode(int error);
 struct TOpenedDevice {
   int Fd = -1;
   bool LowLatencySet = false;  // we switched the driver's low-latency mode on
+  // The slave side of a pseudo-terminal: it has no output queue of its own
+  // (what is written goes straight to the other end), so flushing its output
+  // would throw away input the other end has been given but not yet read.
+  bool PseudoTerminal = false;
 };
 
 // Opens a serial device for this process alone: non-blocking, no controlling

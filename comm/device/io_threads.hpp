@@ -44,6 +44,7 @@ class TReadThread final : public TQorPosixThread {
   bool ReadAll(short revents);
 
   std::array<std::uint8_t, 4096> staging_{};  // what one read takes
+  std::vector<std::unique_ptr<TIOBuffer>> pieces_;  // of one read, on their way to the queue
 };
 
 class TWriteThread final : public TQorPosixThread {

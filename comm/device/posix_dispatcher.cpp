@@ -126,6 +126,7 @@ void TQorPosixDispatcher::WaitIoThreadGone(std::unique_ptr<TQorDispatcherThread>
 void TQorPosixDispatcher::RequestKill() {
   kill_requested_ = true;
   stop_.Raise();
+  input_queue_.Wake();  // the dispatch thread, at once rather than at its next check
 }
 
 std::int32_t TQorPosixDispatcher::ThreadFailed(std::int32_t code) {
@@ -195,10 +196,18 @@ std::int32_t TQorPosixDispatcher::OutputPending() {
   return SendRingPending();
 }
 
+bool TQorPosixDispatcher::DeviceOutputDrained() {
+  Locker lock(device_lock_);
+  return fd_ < 0 || device::TransmitterEmpty(fd_);
+}
+
 std::int32_t TQorPosixDispatcher::PurgeDevice(std::int32_t queue) {
   auto flush = [this](int which) {
     Locker lock(device_lock_);
-    return fd_ >= 0 && tcflush(fd_, which) == 0 ? 1 : 0;
+    if (fd_ < 0) return 0;
+    // A pseudo-terminal's output is already the other end's input.
+    if (which == TCOFLUSH && opened_.PseudoTerminal) return 1;
+    return tcflush(fd_, which) == 0 ? 1 : 0;
   };
   if (queue == 1) {
     const std::int32_t result = flush(TCIFLUSH);

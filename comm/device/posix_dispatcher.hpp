@@ -25,6 +25,7 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
  public:
   explicit TQorPosixDispatcher(TQorBaseComponent* owner);
   ~TQorPosixDispatcher() override;
+  bool DeviceOutputDrained() override;
 
  protected:
   std::int32_t DeviceEscape(std::int32_t function) override;

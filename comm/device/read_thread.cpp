@@ -38,11 +38,13 @@ bool TReadThread::ReadAll(short revents) {
     if (n > 0) {
       for (std::size_t at = 0; at < static_cast<std::size_t>(n); at += kPieceSize) {
         const std::size_t k = std::min<std::size_t>(kPieceSize, static_cast<std::size_t>(n) - at);
-        auto piece = std::make_unique<TDataBuffer>(kPieceSize);
+        std::unique_ptr<TDataBuffer> piece = device_.input_queue_.NewDataBuffer(kPieceSize);
         std::memcpy(piece->Data.data(), staging_.data() + at, k);
         piece->Used = static_cast<std::uint32_t>(k);
-        device_.input_queue_.Push(std::move(piece));
+        pieces_.push_back(std::move(piece));
       }
+      // All pieces of one read with one wake-up of the dispatch thread.
+      device_.input_queue_.PushAll(pieces_);
       // A short read took all there was: poll again rather than ask once
       // more only to hear that nothing is left.
       if (static_cast<std::size_t>(n) < staging_.size()) break;

@@ -623,13 +623,13 @@ std::int32_t TQorBaseDispatcher::OutputFree() {
 std::int32_t TQorBaseDispatcher::PurgeInput() {
   Locker lock(recv_lock_);
   const std::int32_t result = PurgeDevice(1);
-  if (in_avail_call_) {
-    // The handlers' consumption at the end of the notification empties the ring.
-    max_taken_ = UnreadLocked();
-  } else {
-    recv_tail_ = recv_head_;
-    take_count_ = 0;
-  }
+  // Inside a notification too the bytes go at once: counting them as taken
+  // at its end left them readable (and announced by HasInput) for the rest
+  // of it, and with a full ring HasInput said yes while nothing could be read.
+  // What the handlers read so far is gone with the rest.
+  recv_tail_ = recv_head_;
+  take_count_ = 0;
+  max_taken_ = 0;
   recv_ring_full_ = false;
   Locker state(state_lock_);
   for (TDataTrigger& t : data_triggers_) t.Cursors.fill(0);

@@ -186,6 +186,9 @@ class TQorBaseDispatcher {
   std::int32_t InputFree();
   std::int32_t OutputUsed();
   std::int32_t OutputFree();
+  // Whether what the driver was given has left the line too (its queue and
+  // the transmitter are empty); a device layer that cannot tell says so.
+  virtual bool DeviceOutputDrained() { return true; }
   std::int32_t PurgeOutput() { return PurgeDevice(0); }
   std::int32_t PurgeInput();
   // New device queue sizes for the open device: 0 or a negated system error.
@@ -358,6 +361,8 @@ class TQorBaseDispatcher {
   // Dispatch thread work.
   void DispatchLoop();
   void ProcessInputItem();
+  // Moves queued input into RecvRing; true when the ring was full, so that
+  // nothing could move until a reader makes room.
   bool FillRecvRing();
   void RunStatusTriggerLoop();
   void UpdateModemChanges();

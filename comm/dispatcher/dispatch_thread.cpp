@@ -208,14 +208,7 @@ void TQorBaseDispatcher::ProcessInputItem() {
     }
   }
 
-  if (FillRecvRing()) {
-    bool full = false;
-    {
-      Locker lock(recv_lock_);
-      full = recv_ring_full_;
-    }
-    if (full) platform::Sleep(kRingFullPauseMs);  // let readers make room
-  }
+  if (FillRecvRing()) platform::Sleep(kRingFullPauseMs);  // let readers make room
 
   if (!handlers_running_) {
     ReadModemBits(0xF0);
@@ -271,52 +264,31 @@ bool TQorBaseDispatcher::FillRecvRing() {
     AddLogEntry(dlkDispatch, dlsReadCom, recv_ring_.data() + recv_head_,
                 static_cast<std::uint32_t>(got), static_cast<std::uint32_t>(got));
     recv_head_ = (recv_head_ + got) % kRecvRingSize;
-    if (got > 0) recv_ring_full_ = recv_head_ == recv_tail_;
+    if (got > 0) {
+      recv_ring_full_ = recv_head_ == recv_tail_;
+      // New bytes are news even when the head went once round the ring and
+      // stands where the last notification left it.
+      avail_notified_at_ = -1;
+    }
     return got;
   };
   const std::int32_t first_part = std::min(take, contiguous);
   if (take_part(first_part) < first_part) second = 0;
   if (second > 0) take_part(second);
-  return true;
+  return false;
 }
 
 // ---------------------------------------------------------------- queue and ring helpers
 
 std::int32_t TQorBaseDispatcher::TakeQueuedInput(std::uint8_t* buffer, std::int32_t count) {
-  std::int32_t left = count;
-  while (left > 0) {
-    TIOBuffer* item = input_queue_.Peek();
-    if (item == nullptr) break;
-    auto* data = dynamic_cast<TDataBuffer*>(item);
-    if (data == nullptr) {
-      // A status event waits for the dispatch thread before any later data.
-      input_queue_.Release(item);
-      break;
-    }
-    const auto k = static_cast<std::int32_t>(
-        std::min<std::uint32_t>(static_cast<std::uint32_t>(left), data->Used - data->Read));
-    std::memcpy(buffer + (count - left), data->Data.data() + data->Read,
-                static_cast<std::size_t>(k));
-    data->Read += static_cast<std::uint32_t>(k);
-    if (data->Read < data->Used) {
-      input_queue_.Release(item);
-    } else {
-      input_queue_.Pop();
-    }
-    left -= k;
-  }
-  return count - left;
+  // A status event waits for the dispatch thread before any later data.
+  return count <= 0 ? 0
+                    : static_cast<std::int32_t>(
+                          input_queue_.TakeLeadingData(buffer, static_cast<std::uint32_t>(count)));
 }
 
 std::int32_t TQorBaseDispatcher::QueuedDataBytes() {
-  TIOBuffer* item = input_queue_.Peek();
-  if (item == nullptr) return 0;
-  std::int32_t n = 0;
-  if (auto* data = dynamic_cast<TDataBuffer*>(item)) {
-    n = static_cast<std::int32_t>(data->Used - data->Read);
-  }
-  input_queue_.Release(item);
-  return n;
+  return static_cast<std::int32_t>(input_queue_.LeadingDataBytes());
 }
 
 std::int32_t TQorBaseDispatcher::SendRingPending() const {

@@ -1,11 +1,18 @@
 #include "comm/dispatcher/io_queue.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "comm/errors/exceptions.hpp"
 
 namespace qor {
+
+namespace {
+
+constexpr std::size_t kSpareBuffers = 64;
+
+}  // namespace
 
 TDataBuffer::TDataBuffer(std::uint32_t size) : TIOBuffer(size) {
   try {
@@ -36,6 +43,70 @@ void TIOQueue::Push(std::unique_ptr<TIOBuffer> buffer) {
     items_.push_back(std::move(buffer));
   }
   wake_.Set();
+}
+
+void TIOQueue::PushAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers) {
+  if (buffers.empty()) return;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& buffer : buffers) {
+      bytes_queued_ += buffer->size_;
+      items_.push_back(std::move(buffer));
+    }
+  }
+  buffers.clear();
+  wake_.Set();
+}
+
+std::unique_ptr<TDataBuffer> TIOQueue::NewDataBuffer(std::uint32_t size) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!spare_.empty() && spare_.back()->Data.size() == size) {
+      std::unique_ptr<TDataBuffer> buffer = std::move(spare_.back());
+      spare_.pop_back();
+      buffer->Used = buffer->Read = 0;
+      return buffer;
+    }
+  }
+  return std::make_unique<TDataBuffer>(size);
+}
+
+std::uint32_t TIOQueue::LeadingDataBytes() const {
+  std::lock_guard lock(mutex_);
+  std::uint32_t n = 0;
+  for (const auto& item : items_) {
+    const auto* data = dynamic_cast<const TDataBuffer*>(item.get());
+    if (data == nullptr) break;
+    n += data->Used - data->Read;
+  }
+  return n;
+}
+
+std::uint32_t TIOQueue::TakeLeadingData(std::uint8_t* out, std::uint32_t count) {
+  std::vector<std::unique_ptr<TIOBuffer>> used_up;  // freed after the lock
+  std::uint32_t taken = 0;
+  {
+    std::lock_guard lock(mutex_);
+    while (taken < count && !items_.empty()) {
+      auto* data = dynamic_cast<TDataBuffer*>(items_.front().get());
+      if (data == nullptr) break;
+      const std::uint32_t k = std::min(count - taken, data->Used - data->Read);
+      std::memcpy(out + taken, data->Data.data() + data->Read, k);
+      data->Read += k;
+      taken += k;
+      if (data->Read < data->Used) break;
+      bytes_queued_ -= data->size_;
+      data->in_use_ = false;
+      std::unique_ptr<TIOBuffer> item = std::move(items_.front());
+      items_.pop_front();
+      if (spare_.size() < kSpareBuffers) {
+        spare_.emplace_back(static_cast<TDataBuffer*>(item.release()));
+      } else {
+        used_up.push_back(std::move(item));
+      }
+    }
+  }
+  return taken;
 }
 
 TIOBuffer* TIOQueue::Peek() {

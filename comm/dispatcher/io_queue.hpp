@@ -65,6 +65,18 @@ class TIOQueue {
   TIOQueue& operator=(const TIOQueue&) = delete;
 
   void Push(std::unique_ptr<TIOBuffer> buffer);
+  // Queues all of buffers, in order, as one step with one wake-up; leaves
+  // buffers empty.
+  void PushAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers);
+  // A data buffer of size bytes: a spare one that was used up before, else a
+  // new one (which may raise as TDataBuffer does).
+  std::unique_ptr<TDataBuffer> NewDataBuffer(std::uint32_t size);
+  // Received bytes waiting in the data buffers ahead of the first item that
+  // is not data.
+  std::uint32_t LeadingDataBytes() const;
+  // Copies up to count of those bytes to out as one step and removes the
+  // buffers it used up; how many. Stops at the first item that is not data.
+  std::uint32_t TakeLeadingData(std::uint8_t* out, std::uint32_t count);
   // The first buffer, marked in use; nullptr when empty or already in use. The
   // caller either Releases it (it stays queued) or Pops it.
   TIOBuffer* Peek();
@@ -72,6 +84,8 @@ class TIOQueue {
   std::unique_ptr<TIOBuffer> Pop();
   // Returns at once when a buffer is queued, else waits up to ms for a Push.
   void WaitForItem(std::uint32_t ms);
+  // Ends a WaitForItem without queueing anything: the waiter has to stop.
+  void Wake() { wake_.Set(); }
   // Frees every buffer that is not in use.
   void Clear();
   std::uint32_t BytesQueued() const;
@@ -83,6 +97,9 @@ class TIOQueue {
   mutable std::mutex mutex_;
   std::deque<std::unique_ptr<TIOBuffer>> items_;
   std::uint32_t bytes_queued_ = 0;
+  // Used-up data buffers kept for NewDataBuffer, so a busy line does not
+  // cost an allocation per piece; at most kSpareBuffers.
+  std::vector<std::unique_ptr<TDataBuffer>> spare_;
   platform::Event wake_{false, false};
 };
 

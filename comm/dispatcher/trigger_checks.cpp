@@ -26,7 +26,10 @@ bool TQorBaseDispatcher::CheckRecvTriggers() {
     Locker recv(recv_lock_);
     Locker state(state_lock_);
     if (recv_ring_.empty()) return false;
-    std::int32_t p = scan_pos_;
+    // Without a data trigger to feed there is nothing to look at byte by byte.
+    const bool matching = std::any_of(data_triggers_.begin(), data_triggers_.end(),
+                                      [](const TDataTrigger& t) { return t.Length != 0; });
+    std::int32_t p = matching ? scan_pos_ : recv_head_;
     while (p != recv_head_) {
       const std::uint8_t c = recv_ring_[static_cast<std::size_t>(p)];
       bool any = false;

@@ -162,6 +162,22 @@ TEST(PosixDispatcher, PurgingOutputDuringALongWriteIsPromptAndDropsTheRest) {
   EXPECT_EQ(before, block.substr(0, before.size()));
 }
 
+TEST(PosixDispatcher, BytesWrittenBeforeTheCloseReachAPeerThatReadsLater) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  // More than the other end takes in while nobody reads: the rest waits in
+  // the kernel between the two ends, already written as far as we can tell.
+  const std::string data = Pattern(6000);
+  ASSERT_EQ(WriteText(d, data), 0);
+  ASSERT_TRUE(WaitUntil([&] { return d.OutputUsed() == 0; }));
+  EXPECT_TRUE(d.DeviceOutputDrained());
+  d.ClosePort();
+  const std::string got = pty.Read(data.size(), 2000);
+  ASSERT_EQ(got.size(), data.size());
+  EXPECT_TRUE(got == data);
+}
+
 TEST(PosixDispatcher, PeerHangingUpMidTransferEndsTheThreadsWithOneError) {
   ShownErrors shown;
   PtyPair pty;

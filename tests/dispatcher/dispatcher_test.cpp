@@ -102,17 +102,35 @@ TEST_F(DispatcherTest, FlowControlOptionsRoundTrip) {
   EXPECT_EQ(sw, 0u);
 }
 
-TEST_F(DispatcherTest, PurgeInputInsideANoticeEmptiesTheRingAfterwards) {
-  d.SetAvailThreshold(1);
-  recorder.on_notice = [&](std::uint32_t, std::uintptr_t) {
-    std::uint8_t c = 0;
-    d.ReadInputChar(c);
-    d.PurgeInput();
-  };
-  d.Feed("hello");
-  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 1; }));
-  EXPECT_TRUE(PumpUntil([&] { return d.InputUsed() == 0 && !d.HandlersRunning(); }));
-  EXPECT_FALSE(d.HasInput());
+// The purge takes effect at once for the handler that asked for it: nothing of
+// what was purged can be read, or be announced as waiting, for the rest of the
+// notice. With a full ring a reader that loops while input waits would spin.
+TEST_F(DispatcherTest, PurgeInputInsideANoticeEmptiesTheRingAtOnce) {
+  for (const int size : {5, kRecvRingSize}) {
+    SCOPED_TRACE(size);
+    d.SetAvailThreshold(size);
+    bool seen_after_purge = true;
+    int readable_after_purge = -1;
+    int used_after_purge = -1;
+    recorder.on_notice = [&](std::uint32_t, std::uintptr_t) {
+      std::uint8_t c = 0;
+      d.ReadInputChar(c);
+      d.PurgeInput();
+      seen_after_purge = d.HasInput();
+      std::uint8_t bytes[16];
+      readable_after_purge = d.CopyWaitingInput(bytes, sizeof bytes);
+      used_after_purge = d.InputUsed();
+    };
+    const std::size_t before = recorder.Count();
+    d.Feed(std::string(static_cast<std::size_t>(size), 'p'));
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == before + 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return d.InputUsed() == 0 && !d.HandlersRunning(); }));
+    EXPECT_FALSE(seen_after_purge);
+    EXPECT_EQ(readable_after_purge, 0);
+    EXPECT_EQ(used_after_purge, 0);
+    EXPECT_FALSE(d.HasInput());
+    EXPECT_EQ(d.InputFree(), kRecvRingSize);
+  }
 }
 
 // Procedure handlers are plain functions: they find their state through globals.

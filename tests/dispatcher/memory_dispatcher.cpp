@@ -2,17 +2,21 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace qor::testing {
 
 void TMemoryDispatcher::Feed(const std::string& bytes) {
+  // In 256-byte pieces queued as one step, as the read thread queues one read.
+  std::vector<std::unique_ptr<TIOBuffer>> pieces;
   for (std::size_t at = 0; at < bytes.size(); at += 256) {
     const std::size_t n = std::min<std::size_t>(256, bytes.size() - at);
     auto buffer = std::make_unique<TDataBuffer>(256);
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), n, buffer->Data.begin());
     buffer->Used = static_cast<std::uint32_t>(n);
-    input_queue_.Push(std::move(buffer));
+    pieces.push_back(std::move(buffer));
   }
+  input_queue_.PushAll(pieces);
 }
 
 void TMemoryDispatcher::DrainOutput() {

@@ -64,6 +64,22 @@ TEST_F(TriggersTest, PartlyReadBytesAreAnnouncedAgainOnlyWithNewData) {
   EXPECT_EQ(recorder.Notices(), expected);
 }
 
+TEST_F(TriggersTest, ARingFullOfNewBytesIsAnnouncedWhereTheLastNoticeStood) {
+  // One pass moves all queued input it has room for: here exactly one turn
+  // of the ring, so the head ends where the first notice left it.
+  d.SetAvailThreshold(1);
+  d.Feed(std::string(100, 'a'));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 1; }));
+  std::string turn(kRecvRingSize, 'b');
+  turn.back() = 'c';
+  d.Feed(turn);
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 2; }));
+  const std::vector<Notice> notices = recorder.Notices();
+  EXPECT_EQ(notices[1].wparam, static_cast<std::uintptr_t>(kRecvRingSize));
+  EXPECT_EQ(notices[1].read, turn);
+  EXPECT_EQ(d.InputUsed(), 0);
+}
+
 TEST_F(TriggersTest, HandlersOfOneNoticeReadTheSameBytesAndTheRingGivesUpTheMost) {
   Recorder second(d);
   recorder.read_limit = 2;

@@ -33,7 +33,7 @@ constexpr std::int32_t kNoFileName = -6010;
 constexpr std::int32_t kRejected = -6011;
 constexpr std::uint32_t kPumpMs = 100;
 constexpr int kDrainMs = 2000;
-constexpr int kLingerMs = 200;
+constexpr std::uint32_t kDrainPollMs = 1;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -174,10 +174,10 @@ class Reporter {
   std::int32_t last_reported_ = 0;
 };
 
-void PumpFor(const std::function<bool()>& done, int limit_ms) {
+void PumpFor(const std::function<bool()>& done, int limit_ms, std::uint32_t poll_ms = kPumpMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
   while (!done() && (limit_ms < 0 || std::chrono::steady_clock::now() < end)) {
-    platform::WaitMessage(kPumpMs);
+    platform::WaitMessage(poll_ms);
     while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
     }
   }
@@ -262,12 +262,14 @@ int RunTransfer(const TransferOptions& o) {
         return finished;
       },
       -1);
-  // Our last acknowledge must reach the peer before the port closes: closing
-  // flushes the driver's output, and on a pseudo-terminal that includes what
-  // the peer has not read yet, so the line gets a moment after the output
-  // has gone to the driver.
-  PumpFor([&] { return port.OutputUsed() == 0; }, kDrainMs);
-  PumpFor([] { return false; }, kLingerMs);
+  // Our last acknowledge must be on the line before the port closes, which
+  // drops what is still queued: out of our ring, then out of the driver.
+  PumpFor(
+      [&] {
+        TQorBaseDispatcher* d = port.Dispatcher();
+        return port.OutputUsed() == 0 && (d == nullptr || d->DeviceOutputDrained());
+      },
+      kDrainMs, kDrainPollMs);
   try {
     port.SetOpen(false);
   } catch (const EQORException& e) {
