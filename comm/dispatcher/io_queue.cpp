@@ -1,6 +1,7 @@
 #include "comm/dispatcher/io_queue.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -42,7 +43,7 @@ void TIOQueue::Push(std::unique_ptr<TIOBuffer> buffer) {
     bytes_queued_ += buffer->size_;
     items_.push_back(std::move(buffer));
   }
-  wake_.Set();
+  wake_.notify_one();
 }
 
 void TIOQueue::PushAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers) {
@@ -55,7 +56,7 @@ void TIOQueue::PushAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers) {
     }
   }
   buffers.clear();
-  wake_.Set();
+  wake_.notify_one();
 }
 
 std::unique_ptr<TDataBuffer> TIOQueue::NewDataBuffer(std::uint32_t size) {
@@ -132,8 +133,18 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
 }
 
 void TIOQueue::WaitForItem(std::uint32_t ms) {
-  if (!Empty()) return;
-  wake_.WaitFor(ms);
+  std::unique_lock lock(mutex_);
+  wake_.wait_for(lock, std::chrono::milliseconds(ms),
+                 [this] { return !items_.empty() || wake_pending_; });
+  wake_pending_ = false;
+}
+
+void TIOQueue::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    wake_pending_ = true;
+  }
+  wake_.notify_one();
 }
 
 void TIOQueue::Clear() {

@@ -1,11 +1,11 @@
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "comm/platform/sync.hpp"
 
 namespace qor {
 
@@ -85,13 +85,11 @@ class TIOQueue {
   // Returns at once when a buffer is queued, else waits up to ms for a Push.
   void WaitForItem(std::uint32_t ms);
   // Ends a WaitForItem without queueing anything: the waiter has to stop.
-  void Wake() { wake_.Set(); }
+  void Wake();
   // Frees every buffer that is not in use.
   void Clear();
   std::uint32_t BytesQueued() const;
   bool Empty() const;
-  // Signaled by every Push (auto-reset), for waits on several objects.
-  platform::Waitable& WakeEvent() { return wake_; }
 
  private:
   mutable std::mutex mutex_;
@@ -100,7 +98,10 @@ class TIOQueue {
   // Used-up data buffers kept for NewDataBuffer, so a busy line does not
   // cost an allocation per piece; at most kSpareBuffers.
   std::vector<std::unique_ptr<TDataBuffer>> spare_;
-  platform::Event wake_{false, false};
+  // Notified after the lock is released, so the woken dispatch thread does
+  // not run straight into it.
+  std::condition_variable wake_;
+  bool wake_pending_ = false;  // a Wake not yet seen by WaitForItem
 };
 
 }  // namespace qor
