@@ -302,16 +302,14 @@ void TQorPosixDispatcher::DeviceBreak(bool on) {
 
 std::uint32_t TQorPosixDispatcher::ReadDeviceErrors(TDeviceStatus& status) {
   std::uint32_t errors = 0;
-  int in_queue = 0;
   {
     Locker lock(device_lock_);
-    if (fd_ >= 0) {
-      errors = line_errors_.Take(fd_);
-      if (ioctl(fd_, TIOCINQ, &in_queue) != 0) in_queue = 0;
-    }
+    if (fd_ >= 0) errors = line_errors_.Take(fd_);
   }
   status.Errors = errors;
-  status.InQueue = static_cast<std::uint32_t>(in_queue);
+  // The read thread empties the driver as bytes come, so what waits is in
+  // InputQueue; asked on every output check, this costs no system call.
+  status.InQueue = static_cast<std::uint32_t>(QueuedDataBytes());
   status.OutQueue = static_cast<std::uint32_t>(OutputPending());
   return errors;
 }

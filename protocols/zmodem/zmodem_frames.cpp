@@ -82,7 +82,7 @@ void BuildBinaryHeader(std::uint8_t type, const TZHeaderBytes& bytes, bool crc32
 std::uint8_t* BuildSubpacket(const std::uint8_t* data, std::int32_t len, std::uint8_t end,
                              bool crc32, TZEscaper& escaper, std::uint8_t* out) {
   const auto n = static_cast<std::size_t>(std::max(len, 0));
-  for (std::size_t i = 0; i < n; ++i) out = escaper.Put(data[i], out);
+  out = escaper.PutRun(data, n, out);
   *out++ = ZDLE;
   *out++ = end;
   escaper.Wrote(end);

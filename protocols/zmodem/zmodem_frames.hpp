@@ -83,6 +83,20 @@ class TZEscaper {
     return out;
   }
   void Put(std::uint8_t b, std::vector<std::uint8_t>& out);
+  // Put for each of n bytes, with the common case (a byte that never needs
+  // escaping) kept to a lookup and a store.
+  std::uint8_t* PutRun(const std::uint8_t* bytes, std::size_t n, std::uint8_t* out) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint8_t b = bytes[i];
+      if (kZEscapeClasses[b] == TZEscapeClass::Never) {
+        *out++ = b;
+        last_ = b;
+      } else {
+        out = Put(b, out);
+      }
+    }
+    return out;
+  }
   // The last byte written counts as a raw one (a ZDLE marker sequence).
   void Wrote(std::uint8_t b) { last_ = b; }
 

@@ -39,6 +39,21 @@ TEST(BlockChecks, GiveThePublishedCheckValues) {
   for (const CheckCase& c : cases) EXPECT_EQ(c.compute(), c.expected) << c.name;
 }
 
+TEST(BlockChecks, RunsGiveWhatByteByByteGives) {
+  // Every length around the eight-byte steps, from every alignment.
+  const std::string bytes = Pattern(64);
+  for (std::size_t start = 0; start < 8; ++start) {
+    for (std::size_t n = 0; start + n <= 40; ++n) {
+      const std::string part = bytes.substr(start, n);
+      const auto* p = reinterpret_cast<const std::uint8_t*>(part.data());
+      EXPECT_EQ(UpdateCrc32Run(p, n, 0x12345678), Over<std::uint32_t>(part, 0x12345678, UpdateCrc32))
+          << start << "+" << n;
+      EXPECT_EQ(UpdateCrc16Run(p, n, 0x1234), Over<std::uint16_t>(part, 0x1234, UpdateCrc16))
+          << start << "+" << n;
+    }
+  }
+}
+
 TEST(BlockChecks, ChecksumIsAPlainSumTheEngineTruncates) {
   EXPECT_EQ(UpdateChecksum(0xFF, 0x01), 0x100u);
 }
