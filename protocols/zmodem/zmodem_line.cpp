@@ -190,7 +190,19 @@ void StartReadingData(TProtocolData& data, TZmodemData& zd) {
 }
 
 void ReadData(TProtocolData& data, TZmodemData& zd) {
-  const TZRead got = ReadWith(data, [&zd](std::uint8_t c) { return zd.Reader.FeedData(c); });
+  TZRead got = TZRead::More;
+  if (TQorBaseDispatcher* d = DispatcherOf(data)) {
+    std::array<std::uint8_t, 2048> stretch;
+    for (;;) {
+      const std::int32_t n =
+          d->CopyWaitingInput(stretch.data(), static_cast<std::int32_t>(stretch.size()));
+      if (n == 0) break;
+      std::size_t used = 0;
+      got = zd.Reader.FeedDataRun(stretch.data(), static_cast<std::size_t>(n), used);
+      d->TakeWaitingInput(static_cast<std::int32_t>(used));
+      if (got != TZRead::More) break;
+    }
+  }
   data.ProtocolStatus = got == TZRead::More   ? psOK
                         : got == TZRead::Data ? MarkerStatus(zd.Reader.Marker)
                                               : FaultStatus(got);

@@ -1,5 +1,8 @@
 #include "protocols/zmodem/zmodem_reader.hpp"
 
+#include <algorithm>
+#include <cstring>
+
 #include "protocols/core/protocol_core.hpp"
 #include "protocols/zmodem/zmodem_frames.hpp"
 
@@ -181,6 +184,34 @@ TZRead TZmodemReader::FeedData(std::uint8_t c) {
   data_state_ = dData;
   const bool good = crc32 ? crc_ == kCrc32Residue : crc_ == 0;
   return good ? TZRead::Data : TZRead::BadCrc;
+}
+
+TZRead TZmodemReader::FeedDataRun(const std::uint8_t* bytes, std::size_t n, std::size_t& used) {
+  std::size_t i = 0;
+  while (i < n) {
+    if (data_state_ == dData && escape_ == Escape::None && DataLen < max_len_) {
+      const std::size_t limit = std::min(n, i + static_cast<std::size_t>(max_len_ - DataLen));
+      std::size_t j = i;
+      while (j < limit && bytes[j] != ZDLE && !IsFlowControl(bytes[j])) ++j;
+      if (j > i) {
+        const std::size_t k = j - i;
+        std::memcpy(dest_ + DataLen, bytes + i, k);
+        crc_ = Format == 'C' ? UpdateCrc32Run(bytes + i, k, crc_)
+                             : UpdateCrc16Run(bytes + i, k, static_cast<std::uint16_t>(crc_));
+        DataLen += static_cast<std::int32_t>(k);
+        cans_ = 0;
+        i = j;
+        continue;
+      }
+    }
+    const TZRead got = FeedData(bytes[i++]);
+    if (got != TZRead::More) {
+      used = i;
+      return got;
+    }
+  }
+  used = n;
+  return TZRead::More;
 }
 
 }  // namespace qor

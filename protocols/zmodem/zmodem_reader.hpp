@@ -24,6 +24,10 @@ class TZmodemReader {
   void StartData(std::uint8_t* dest, std::int32_t max_len);
   TZRead FeedHeader(std::uint8_t c);
   TZRead FeedData(std::uint8_t c);
+  // FeedData for each of n bytes until one gives a result other than More;
+  // used tells how many were taken. Plain bytes inside the data go in a
+  // stretch at a time, their check over the whole stretch.
+  TZRead FeedDataRun(const std::uint8_t* bytes, std::size_t n, std::size_t& used);
 
   // The last header: format "A", "B" or "C", type and the four bytes.
   std::uint8_t Format = 'B';

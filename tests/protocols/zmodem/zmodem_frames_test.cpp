@@ -97,21 +97,44 @@ TEST(ZmodemFrames, DamagedHeaderIsABadCrc) {
 }
 
 // Reads one subpacket after a header of format; the result and the data.
-TZRead ReadSubpacket(const Bytes& wire, std::uint8_t format, Bytes& data, std::int32_t max_len,
-                     std::uint8_t& marker) {
+// Byte by byte, or (chunk > 0) in stretches of chunk bytes as the engine
+// reads them; both ways must agree.
+TZRead ReadSubpacketIn(const Bytes& wire, std::uint8_t format, Bytes& data, std::int32_t max_len,
+                       std::uint8_t& marker, std::size_t chunk) {
   TZmodemReader r;
   r.Format = format;
   data.assign(static_cast<std::size_t>(max_len), 0);
   r.StartData(data.data(), max_len);
-  for (const std::uint8_t b : wire) {
-    const TZRead got = r.FeedData(b);
-    if (got != TZRead::More) {
-      data.resize(static_cast<std::size_t>(r.DataLen));
-      marker = r.Marker;
-      return got;
+  TZRead got = TZRead::More;
+  for (std::size_t at = 0; at < wire.size() && got == TZRead::More;) {
+    if (chunk == 0) {
+      got = r.FeedData(wire[at++]);
+    } else {
+      std::size_t used = 0;
+      got = r.FeedDataRun(wire.data() + at, std::min(chunk, wire.size() - at), used);
+      at += used;
     }
   }
-  return TZRead::More;
+  if (got != TZRead::More) {
+    data.resize(static_cast<std::size_t>(r.DataLen));
+    marker = r.Marker;
+  }
+  return got;
+}
+
+TZRead ReadSubpacket(const Bytes& wire, std::uint8_t format, Bytes& data, std::int32_t max_len,
+                     std::uint8_t& marker) {
+  const TZRead got = ReadSubpacketIn(wire, format, data, max_len, marker, 0);
+  for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{512}, wire.size()}) {
+    Bytes other;
+    std::uint8_t other_marker = 0;
+    EXPECT_EQ(ReadSubpacketIn(wire, format, other, max_len, other_marker, chunk), got) << chunk;
+    if (got != TZRead::More) {
+      EXPECT_EQ(other, data) << chunk;
+      EXPECT_EQ(other_marker, marker) << chunk;
+    }
+  }
+  return got;
 }
 
 TEST(ZmodemFrames, SubpacketsComeBackWithTheirEndMarkers) {
