@@ -143,9 +143,15 @@ std::int32_t TQorPosixDispatcher::TakeInput(std::uint8_t* buffer, std::int32_t c
 
 std::int32_t TQorPosixDispatcher::PutOutput(const std::uint8_t* buffer, std::int32_t count) {
   bool all_written = false;
+  // A single byte goes straight through only when nobody waits for the
+  // output to drain: a sender that queues byte by byte against such a trigger
+  // is better served by the writer's batching than by a system call and an
+  // "output empty" event per byte. An answer of one byte (an acknowledgement)
+  // then reaches the driver without a hand-over to the write thread.
+  const bool through = count >= 2 || !OutputTriggerArmed();
   {
     Locker lock(send_lock_);
-    const std::int32_t done = WriteThrough(buffer, count);
+    const std::int32_t done = through ? WriteThrough(buffer, count) : 0;
     all_written = done == count;
     if (!all_written) {
       // Called with the free space tested for count: what is left is less
@@ -169,10 +175,8 @@ std::int32_t TQorPosixDispatcher::WriteThrough(const std::uint8_t* buffer, std::
   // their order: a packet or an answer then reaches the driver without a
   // hand-over to another thread. What the driver does not take at once, and
   // any failure (which the write thread finds and reports), goes the usual
-  // way through the ring. Single bytes always go that way: a sender that
-  // queues byte by byte is better served by the writer's batching than by a
-  // system call per byte.
-  if (count < 2 || SendRingPending() != 0 || write_in_flight_ != 0 || rts_toggle_ ||
+  // way through the ring.
+  if (count < 1 || SendRingPending() != 0 || write_in_flight_ != 0 || rts_toggle_ ||
       flush_requested_ || kill_requested_ || !threads_started_) {
     return 0;
   }

@@ -314,11 +314,14 @@ class TQorBaseDispatcher {
   // dispatch thread when output room appears, so that it fires without
   // waiting for input or the next periodic check. Call without send_lock_.
   bool OutputTriggerArmed();
+  // ArmStatusTrigger's work under StateLock; armed_kind is the trigger's kind.
+  std::int32_t ArmStatusTriggerLocked(std::int32_t handle, std::int32_t value, bool activate,
+                                      std::int32_t& armed_kind);
 
   // InputQueue and SendRing work shared by device layers.
   // Moves up to count queued bytes into buffer, stopping at a status buffer.
   std::int32_t TakeQueuedInput(std::uint8_t* buffer, std::int32_t count);
-  // Bytes of the first queued data buffer not yet taken.
+  // Bytes queued ahead of the first status buffer, not yet taken.
   std::int32_t QueuedDataBytes();
   // Bytes waiting in SendRing; call with send_lock_ held.
   std::int32_t SendRingPending() const;

@@ -171,11 +171,29 @@ std::int32_t TQorBaseDispatcher::TimerTicksLeft(std::int32_t handle, std::int32_
 
 std::int32_t TQorBaseDispatcher::ArmStatusTrigger(std::int32_t handle, std::int32_t value,
                                                   bool activate) {
+  std::int32_t armed_kind = 0;
+  const std::int32_t result = ArmStatusTriggerLocked(handle, value, activate, armed_kind);
+  // The output may already be where an output trigger waits for it, with the
+  // writer's last "output empty" event gone before the trigger was armed:
+  // wake the dispatch thread to look, rather than leave it to its next
+  // periodic check. (The counts take SendLock, so not under StateLock.)
+  const std::int32_t condition = static_cast<std::uint16_t>(value);  // as the trigger keeps it
+  if (result == 0 && activate &&
+      ((armed_kind == stOutFree && OutputFree() >= condition) ||
+       (armed_kind == stOutUsed && OutputUsed() <= condition))) {
+    input_queue_.Push(std::make_unique<TStatusBuffer>(kEvTxEmpty));
+  }
+  return result;
+}
+
+std::int32_t TQorBaseDispatcher::ArmStatusTriggerLocked(std::int32_t handle, std::int32_t value,
+                                                        bool activate, std::int32_t& armed_kind) {
   Locker lock(state_lock_);
   int kind = 0;
   std::size_t index = 0;
   if (FindTrigger(handle, false, kind, index) < 0 || kind != 4) return -5003;
   TStatusTrigger& t = status_triggers_[index];
+  armed_kind = t.Kind;
   if (activate) {
     switch (t.Kind) {
       case stModem: {
