@@ -40,11 +40,13 @@ class TReadThread final : public TQorPosixThread {
   std::int32_t Run() override;
 
  private:
-  // Reads until the device has nothing more; false when it is gone.
-  bool ReadAll(short revents);
+  // While the dispatch thread reads: waits until it is time to take over.
+  void StandBy();
+  // Reads as the device's reader until the line has been quiet for a while
+  // and the dispatch thread can read again; false when the device is gone.
+  bool ReadWhileBusy();
 
-  std::array<std::uint8_t, 4096> staging_{};  // what one read takes
-  std::vector<std::unique_ptr<TIOBuffer>> pieces_;  // of one read, on their way to the queue
+  TQorPosixDispatcher::TReadStaging staging_;
 };
 
 class TWriteThread final : public TQorPosixThread {

@@ -12,6 +12,7 @@
 #include "comm/device/port_table.hpp"
 #include "comm/device/rs485.hpp"
 #include "comm/errors/exceptions.hpp"
+#include "comm/platform/clock.hpp"
 
 namespace qor {
 
@@ -30,7 +31,9 @@ enum EscapeFunction : std::int32_t { kSetRts = 3, kClrRts = 4, kSetDtr = 5, kClr
 
 }  // namespace
 
-TQorPosixDispatcher::TQorPosixDispatcher(TQorBaseComponent* owner) : TQorBaseDispatcher(owner) {}
+TQorPosixDispatcher::TQorPosixDispatcher(TQorBaseComponent* owner) : TQorBaseDispatcher(owner) {
+  input_queue_.SetPushHook([this] { dispatch_wake_.Raise(); });
+}
 
 TQorPosixDispatcher::~TQorPosixDispatcher() { Shutdown(); }
 
@@ -68,6 +71,11 @@ void TQorPosixDispatcher::StartThreads() {
   flush_requested_ = false;
   stop_.Clear();
   write_wake_.Clear();
+  dispatch_wake_.Clear();
+  read_resume_.Clear();
+  dispatch_reads_ = true;
+  dispatch_idle_ = false;
+  busy_since_ = platform::TimeGetTime();
   // Not under state_lock_: each new thread takes it to count itself in while
   // AdoptThread waits for its acknowledgement.
   AdoptThread(read_thread_, std::make_unique<TReadThread>(*this));
@@ -104,6 +112,8 @@ void TQorPosixDispatcher::CloseDevice() {
     WaitThreadGone(dispatch_thread_, kDispatchStopMs);
   }
   {
+    // A dispatch thread left to end on its own may be reading: not under it.
+    std::lock_guard reading(read_mutex_);
     Locker lock(device_lock_);
     if (fd_ >= 0) {
       SetRtsToggle(false);
@@ -311,8 +321,9 @@ std::uint32_t TQorPosixDispatcher::ReadDeviceErrors(TDeviceStatus& status) {
     if (fd_ >= 0) errors = line_errors_.Take(fd_);
   }
   status.Errors = errors;
-  // The read thread empties the driver as bytes come, so what waits is in
-  // InputQueue; asked on every output check, this costs no system call.
+  // What waits in InputQueue; bytes still in the driver are read as soon as
+  // the dispatch thread waits for work. Asked on every output check, this
+  // costs no system call.
   status.InQueue = static_cast<std::uint32_t>(QueuedDataBytes());
   status.OutQueue = static_cast<std::uint32_t>(OutputPending());
   return errors;

@@ -1,6 +1,9 @@
 #pragma once
+#include <array>
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "comm/device/device_open.hpp"
 #include "comm/device/line_errors.hpp"
@@ -18,6 +21,14 @@ class TQorPosixThread;
 // SendRing to the device, the status thread queues modem line changes. Each
 // blocks in poll() on its descriptors plus stop_, so closing wakes them at
 // once; the write thread also watches write_wake_ (new output, flush).
+//
+// Reading is shared: while the dispatch thread waits for work it reads the
+// device itself, so that input reaches the handlers without a hand-over
+// between threads (a thread switch per arrival was most of the cost of a
+// stop-and-wait transfer). Once the dispatch thread has been busy for
+// kTakeOverMs (a slow handler) the read thread takes over, so the driver
+// never holds more than that much input, and it hands back when the line has
+// been quiet that long and the dispatch thread waits again.
 //
 // The device name is a path, or a port as the port table knows it ("COM7",
 // "\\.\COM7"), resolved afresh at every open.
@@ -47,6 +58,7 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   std::int32_t QueuedInput() override { return QueuedDataBytes(); }
   std::int32_t OpenDevice(const std::string& name, std::int32_t in_size,
                           std::int32_t out_size) override;
+  void WaitForInput(std::uint32_t ms) override;
   void CloseDevice() override;
   std::int32_t YieldDevice() override;
   std::uint8_t DeviceModemStatus() override;
@@ -57,6 +69,24 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   friend class TReadThread;
   friend class TWriteThread;
   friend class TStatusThread;
+
+  // How long the dispatch thread may be busy before the read thread takes
+  // over reading, and how long the line must be quiet before it hands back.
+  // 50 ms is 576 bytes at 115200 baud, 5.6 KiB at 921600: well inside what
+  // the driver buffers.
+  static constexpr std::uint32_t kTakeOverMs = 50;
+
+  // One read's bytes and the pieces they go to InputQueue in.
+  struct TReadStaging {
+    std::array<std::uint8_t, 4096> bytes{};
+    std::vector<std::unique_ptr<TIOBuffer>> pieces;
+  };
+  // With read_mutex_ held: queues all the device holds now, and the line
+  // errors that came with it after it; false when the device is gone.
+  bool ReadAvailable(int fd, short revents, TReadStaging& staging);
+  // The read thread, while the dispatch thread reads: true when it should
+  // take over.
+  bool ReadThreadTakesOver() const;
 
   // A worker thread failed: all threads stop. Returns the code that thread
   // ends with: its own for the first failure, 0 for any later one and while
@@ -94,6 +124,18 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   std::atomic<std::int32_t> write_in_flight_{0};
   device::TWakeSignal stop_;
   device::TWakeSignal write_wake_;
+
+  // Held by whichever thread reads the device and queues what it read (so
+  // bytes keep their order whoever reads them), and by the dispatch thread
+  // for its whole wait on the device, so the descriptor is not closed under
+  // it. Outside device_lock_.
+  std::mutex read_mutex_;
+  std::atomic<bool> dispatch_reads_{true};   // else the read thread does
+  std::atomic<bool> dispatch_idle_{false};   // waiting for work
+  std::atomic<std::uint32_t> busy_since_{0};  // when it last stopped waiting
+  device::TWakeSignal dispatch_wake_;  // InputQueue got an item while it polls
+  device::TWakeSignal read_resume_;    // the read thread is to read at once
+  TReadStaging dispatch_staging_;      // the dispatch thread's
   device::TLineErrorCounter line_errors_;
   device::TModemLineWait modem_wait_;
 };

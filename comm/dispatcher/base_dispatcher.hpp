@@ -286,6 +286,9 @@ class TQorBaseDispatcher {
   // the driver: still output on its way, though no longer in the ring.
   virtual std::int32_t OutputInFlight() { return 0; }
   virtual std::int32_t QueuedInput() { return 0; }
+  // The dispatch thread's wait for work: returns when InputQueue has an item
+  // or after ms. A device layer may read the device itself meanwhile.
+  virtual void WaitForInput(std::uint32_t ms) { input_queue_.WaitForItem(ms); }
   // A non-negative handle, or a negated system error.
   virtual std::int32_t OpenDevice(const std::string& name, std::int32_t in_size,
                                   std::int32_t out_size) = 0;

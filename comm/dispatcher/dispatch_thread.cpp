@@ -164,7 +164,7 @@ bool TQorBaseDispatcher::WaitThreadGone(std::unique_ptr<TQorDispatcherThread>& s
 
 void TQorBaseDispatcher::DispatchLoop() {
   do {
-    input_queue_.WaitForItem(kDispatchWaitMs);
+    WaitForInput(kDispatchWaitMs);
     if (kill_requested_) break;
     ProcessInputItem();
     CheckTimersAndStatus();

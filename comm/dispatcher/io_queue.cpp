@@ -44,6 +44,7 @@ void TIOQueue::Push(std::unique_ptr<TIOBuffer> buffer) {
     items_.push_back(std::move(buffer));
   }
   wake_.notify_one();
+  CallPushHook();
 }
 
 void TIOQueue::PushAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers) {
@@ -57,6 +58,7 @@ void TIOQueue::PushAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers) {
   }
   buffers.clear();
   wake_.notify_one();
+  CallPushHook();
 }
 
 std::unique_ptr<TDataBuffer> TIOQueue::NewDataBuffer(std::uint32_t size) {
@@ -132,6 +134,28 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
   return first;
 }
 
+// The flag is stored before the queue is looked at under the lock, and a
+// pusher loads it after releasing the lock: either the waiter sees the item or
+// the pusher sees the flag.
+bool TIOQueue::ArmPushHook() {
+  hook_armed_.store(true);
+  std::lock_guard lock(mutex_);
+  if (items_.empty() && !wake_pending_) return true;
+  wake_pending_ = false;
+  hook_armed_.store(false);
+  return false;
+}
+
+void TIOQueue::DisarmPushHook() {
+  hook_armed_.store(false);
+  std::lock_guard lock(mutex_);
+  wake_pending_ = false;
+}
+
+void TIOQueue::CallPushHook() {
+  if (hook_armed_.load() && push_hook_) push_hook_();
+}
+
 void TIOQueue::WaitForItem(std::uint32_t ms) {
   std::unique_lock lock(mutex_);
   wake_.wait_for(lock, std::chrono::milliseconds(ms),
@@ -145,6 +169,7 @@ void TIOQueue::Wake() {
     wake_pending_ = true;
   }
   wake_.notify_one();
+  CallPushHook();
 }
 
 void TIOQueue::Clear() {

@@ -1,7 +1,9 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -86,12 +88,22 @@ class TIOQueue {
   void WaitForItem(std::uint32_t ms);
   // Ends a WaitForItem without queueing anything: the waiter has to stop.
   void Wake();
+  // For a waiter that sleeps elsewhere (in poll()): while it is armed, every
+  // Push, PushAll and Wake also calls the hook, after the lock is released.
+  // The hook is set once, before any thread uses the queue.
+  void SetPushHook(std::function<void()> hook) { push_hook_ = std::move(hook); }
+  // Arms the hook; false (and left unarmed) when an item or a Wake waits
+  // already, so the waiter must not sleep. A Wake counts as seen.
+  bool ArmPushHook();
+  void DisarmPushHook();
   // Frees every buffer that is not in use.
   void Clear();
   std::uint32_t BytesQueued() const;
   bool Empty() const;
 
  private:
+  void CallPushHook();
+
   mutable std::mutex mutex_;
   std::deque<std::unique_ptr<TIOBuffer>> items_;
   std::uint32_t bytes_queued_ = 0;
@@ -102,6 +114,8 @@ class TIOQueue {
   // not run straight into it.
   std::condition_variable wake_;
   bool wake_pending_ = false;  // a Wake not yet seen by WaitForItem
+  std::function<void()> push_hook_;
+  std::atomic<bool> hook_armed_{false};
 };
 
 }  // namespace qor

@@ -173,12 +173,14 @@ std::int32_t TQorBaseDispatcher::ArmStatusTrigger(std::int32_t handle, std::int3
                                                   bool activate) {
   std::int32_t armed_kind = 0;
   const std::int32_t result = ArmStatusTriggerLocked(handle, value, activate, armed_kind);
-  // The output may already be where an output trigger waits for it, with the
-  // writer's last "output empty" event gone before the trigger was armed:
-  // wake the dispatch thread to look, rather than leave it to its next
-  // periodic check. (The counts take SendLock, so not under StateLock.)
+  // Armed by a handler inside a notice, the output may already be where the
+  // trigger waits for it, with the writer's last "output empty" event gone
+  // before: wake the dispatch thread to look, rather than leave it to its
+  // next periodic check. Not outside a notice: an engine's first step arms
+  // its triggers before its handler is registered, and a hit then would be
+  // told to nobody. (The counts take SendLock, so not under StateLock.)
   const std::int32_t condition = static_cast<std::uint16_t>(value);  // as the trigger keeps it
-  if (result == 0 && activate &&
+  if (result == 0 && activate && HandlersRunning() &&
       ((armed_kind == stOutFree && OutputFree() >= condition) ||
        (armed_kind == stOutUsed && OutputUsed() <= condition))) {
     input_queue_.Push(std::make_unique<TStatusBuffer>(kEvTxEmpty));

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include <unistd.h>
@@ -134,6 +135,68 @@ TEST(PosixDispatcher, ALargeBlockReachesASlowReaderWholeAndInOrder) {
   EXPECT_TRUE(mismatch.first == got.end()) << "first difference at " << (mismatch.first - got.begin());
 }
 
+// While a handler holds the dispatch thread, the read thread takes the input
+// off the driver (a pty holds far less than is sent here, so the peer's write
+// only ends if somebody reads), and what both threads read arrives whole and
+// in order.
+TEST(PosixDispatcher, InputGoesOnBeingReadWhileAHandlerIsSlow) {
+  PtyPair pty;
+  TQorPosixDispatcher d(nullptr);
+  ASSERT_EQ(Open(d, pty.Path()), 0);
+  std::atomic<bool> holding{false};
+  std::atomic<bool> release{false};
+  std::mutex mutex;
+  std::string got;
+  struct Handler {
+    std::atomic<bool>* holding;
+    std::atomic<bool>* release;
+    std::mutex* mutex;
+    std::string* got;
+    TQorBaseDispatcher* d;
+  } h{&holding, &release, &mutex, &got, &d};
+  auto call = [](void* self, std::uint32_t msg, std::uintptr_t wparam, std::intptr_t) {
+    auto& me = *static_cast<Handler*>(self);
+    if (msg != kMsgTriggerAvail) return;
+    std::string piece;
+    std::uint8_t c = 0;
+    for (std::uintptr_t i = 0; i < wparam && me.d->ReadInputChar(c) == 0; ++i) {
+      piece.push_back(static_cast<char>(c));
+    }
+    {
+      std::lock_guard lock(*me.mutex);
+      *me.got += piece;
+    }
+    if (!me.holding->exchange(true)) {
+      const auto end = std::chrono::steady_clock::now() + 20s;
+      while (!me.release->load() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(1ms);
+      }
+    }
+  };
+  d.SetAvailThreshold(1);
+  d.AddMethodHandler({&h, call}, false);
+  const std::string data = "!" + Pattern(256 * 1024);
+  pty.Write(data.substr(0, 1));
+  ASSERT_TRUE(WaitUntil([&] { return holding.load(); }));
+  std::atomic<bool> written{false};
+  std::thread peer([&] {
+    pty.Write(data.substr(1));
+    written = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] { return written.load(); }, 10000)) << "nobody read while the handler ran";
+  release = true;
+  peer.join();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard lock(mutex);
+    return got.size() >= data.size();
+  }, 20000));
+  d.RemoveMethodHandler({&h, call});
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(got.size(), data.size());
+  const auto mismatch = std::mismatch(got.begin(), got.end(), data.begin());
+  EXPECT_TRUE(mismatch.first == got.end()) << "first difference at " << (mismatch.first - got.begin());
+}
+
 TEST(PosixDispatcher, PurgingOutputDuringALongWriteIsPromptAndDropsTheRest) {
   PtyPair pty;
   TQorPosixDispatcher d(nullptr);
@@ -201,6 +264,9 @@ TEST(PosixDispatcher, PeerHangingUpMidTransferEndsTheThreadsWithOneError) {
 class StartableDispatcher : public TQorPosixDispatcher {
  public:
   using TQorPosixDispatcher::TQorPosixDispatcher;
+  // The threads call the device layer's virtual functions: they must be gone
+  // before this part of the object is.
+  ~StartableDispatcher() override { ClosePort(); }
   using TQorPosixDispatcher::StartThreads;
 };
 
