@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -17,12 +18,15 @@ class TLineErrorCounter {
   std::uint32_t Poll(int fd);
   // Every bit seen since the last Take, cleared.
   std::uint32_t Take(int fd);
+  // Whether the driver counts errors; without counters Poll and Take find
+  // nothing and need not be asked.
+  bool Supported() const { return supported_.load(std::memory_order_relaxed); }
 
  private:
   std::uint32_t PollLocked(int fd);
 
   std::mutex mutex_;
-  bool supported_ = false;
+  std::atomic<bool> supported_{false};
   serial_icounter_struct last_{};
   std::uint32_t pending_ = 0;
 };

@@ -316,7 +316,7 @@ void TQorPosixDispatcher::DeviceBreak(bool on) {
 
 std::uint32_t TQorPosixDispatcher::ReadDeviceErrors(TDeviceStatus& status) {
   std::uint32_t errors = 0;
-  {
+  if (line_errors_.Supported()) {
     Locker lock(device_lock_);
     if (fd_ >= 0) errors = line_errors_.Take(fd_);
   }

@@ -606,18 +606,26 @@ std::int32_t TQorBaseDispatcher::InputFree() {
 }
 
 std::int32_t TQorBaseDispatcher::OutputUsed() {
-  Locker lock(send_lock_);
-  RefreshLineErrors();
-  // A block the write thread holds counts until the driver has it, so that a
-  // wait for empty output (before a close, a line change or an engine's end)
-  // does not end while the last bytes are still ours to lose.
-  return OutputPending() + OutputInFlight();
+  std::int32_t used = 0, free = 0;
+  OutputCounts(used, free);
+  return used;
 }
 
 std::int32_t TQorBaseDispatcher::OutputFree() {
+  std::int32_t used = 0, free = 0;
+  OutputCounts(used, free);
+  return free;
+}
+
+void TQorBaseDispatcher::OutputCounts(std::int32_t& used, std::int32_t& free) {
   Locker lock(send_lock_);
   RefreshLineErrors();
-  return out_size_ - OutputPending();  // room in the ring
+  const std::int32_t pending = OutputPending();
+  // A block the write thread holds counts as used until the driver has it,
+  // so that a wait for empty output (before a close, a line change or an
+  // engine's end) does not end while the last bytes are still ours to lose.
+  used = pending + OutputInFlight();
+  free = out_size_ - pending;  // room in the ring
 }
 
 std::int32_t TQorBaseDispatcher::PurgeInput() {

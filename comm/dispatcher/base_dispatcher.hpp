@@ -373,6 +373,8 @@ class TQorBaseDispatcher {
   void RunStatusTriggerLoop();
   void UpdateModemChanges();
   void RefreshLineErrors();
+  // OutputUsed and OutputFree from one look at the device.
+  void OutputCounts(std::int32_t& used, std::int32_t& free);
   void WaitOutputDrained();
   std::int32_t WriteControlBlock(TDeviceControlBlock& dcb);
   void ResetInputState();

@@ -15,7 +15,7 @@ constexpr std::size_t kSpareBuffers = 64;
 
 }  // namespace
 
-TDataBuffer::TDataBuffer(std::uint32_t size) : TIOBuffer(size) {
+TDataBuffer::TDataBuffer(std::uint32_t size) : TIOBuffer(size, true) {
   try {
     Data.assign(size, 0);
   } catch (const std::bad_alloc&) {
@@ -25,7 +25,7 @@ TDataBuffer::TDataBuffer(std::uint32_t size) : TIOBuffer(size) {
 
 TLogBuffer::TLogBuffer(std::uint8_t kind, std::uint16_t sub_kind, std::uint32_t time,
                        std::uint32_t number, const std::uint8_t* data, std::uint32_t size)
-    : TIOBuffer(data != nullptr ? size : 0),
+    : TIOBuffer(data != nullptr ? size : 0, false),
       Kind(kind),
       SubKind(sub_kind),
       Time(time),
@@ -78,8 +78,8 @@ std::uint32_t TIOQueue::LeadingDataBytes() const {
   std::lock_guard lock(mutex_);
   std::uint32_t n = 0;
   for (const auto& item : items_) {
-    const auto* data = dynamic_cast<const TDataBuffer*>(item.get());
-    if (data == nullptr) break;
+    if (!item->IsData()) break;
+    const auto* data = static_cast<const TDataBuffer*>(item.get());
     n += data->Used - data->Read;
   }
   return n;
@@ -91,8 +91,8 @@ std::uint32_t TIOQueue::TakeLeadingData(std::uint8_t* out, std::uint32_t count) 
   {
     std::lock_guard lock(mutex_);
     while (taken < count && !items_.empty()) {
-      auto* data = dynamic_cast<TDataBuffer*>(items_.front().get());
-      if (data == nullptr) break;
+      if (!items_.front()->IsData()) break;
+      auto* data = static_cast<TDataBuffer*>(items_.front().get());
       const std::uint32_t k = std::min(count - taken, data->Used - data->Read);
       std::memcpy(out + taken, data->Data.data() + data->Read, k);
       data->Read += k;

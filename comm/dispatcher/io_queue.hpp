@@ -17,13 +17,17 @@ class TIOBuffer {
   virtual ~TIOBuffer() = default;
   std::uint32_t Size() const { return size_; }
   bool InUse() const { return in_use_; }
+  // Received bytes (a TDataBuffer): asked for every item the dispatch
+  // thread looks at, so a plain flag rather than a type query.
+  bool IsData() const { return is_data_; }
 
  protected:
-  explicit TIOBuffer(std::uint32_t size) : size_(size) {}
+  TIOBuffer(std::uint32_t size, bool is_data) : size_(size), is_data_(is_data) {}
 
  private:
   friend class TIOQueue;
   std::uint32_t size_;
+  bool is_data_;
   bool in_use_ = false;  // changed only under the queue's lock
 };
 
@@ -41,7 +45,7 @@ class TDataBuffer final : public TIOBuffer {
 // A line or modem event, as a comm-event mask, in its place among the data.
 class TStatusBuffer final : public TIOBuffer {
  public:
-  explicit TStatusBuffer(std::uint32_t status) : TIOBuffer(0), Status(status) {}
+  explicit TStatusBuffer(std::uint32_t status) : TIOBuffer(0, false), Status(status) {}
   std::uint32_t Status;
 };
 

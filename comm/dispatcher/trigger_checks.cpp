@@ -118,10 +118,7 @@ bool TQorBaseDispatcher::CheckStatusTriggers() {
   // The output counts take SendLock, which must not be taken under StateLock.
   std::int32_t used = 0;
   std::int32_t free = 0;
-  if (wants_output_counts) {
-    used = OutputUsed();
-    free = OutputFree();
-  }
+  if (wants_output_counts) OutputCounts(used, free);
 
   std::int32_t handle = 0;
   std::uint16_t low_word = 0;

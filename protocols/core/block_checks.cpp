@@ -61,7 +61,23 @@ constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeCrc32Slices() {
   return slices;
 }
 
-constexpr auto kCrc16Table = MakeCrc16Table();
+// The same slicing for the CCITT CRC in its direct (unaugmented) form:
+// Slices[k][i] is the CRC of byte i followed by k zero bytes, and Slices[0]
+// is the table above.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> MakeCrc16Slices() {
+  std::array<std::array<std::uint16_t, 256>, 8> slices{};
+  slices[0] = MakeCrc16Table();
+  for (std::size_t k = 1; k < 8; ++k) {
+    for (std::size_t i = 0; i < 256; ++i) {
+      const std::uint16_t prev = slices[k - 1][i];
+      slices[k][i] = static_cast<std::uint16_t>((prev << 8) ^ slices[0][prev >> 8]);
+    }
+  }
+  return slices;
+}
+
+constexpr auto kCrc16Slices = MakeCrc16Slices();
+constexpr const auto& kCrc16Table = kCrc16Slices[0];
 constexpr auto kCrc32Slices = MakeCrc32Slices();
 constexpr const auto& kCrc32Table = kCrc32Slices[0];
 constexpr auto kCrcKermitTable = MakeCrcKermitTable();
@@ -98,10 +114,25 @@ std::uint32_t UpdateCrc32Run(const std::uint8_t* bytes, std::size_t n, std::uint
 }
 
 std::uint16_t UpdateCrc16Run(const std::uint8_t* bytes, std::size_t n, std::uint16_t crc) {
-  for (std::size_t i = 0; i < n; ++i) {
-    crc = static_cast<std::uint16_t>(kCrc16Table[crc >> 8] ^ (crc << 8) ^ bytes[i]);
+  if (n < 2) return n == 0 ? crc : UpdateCrc16(bytes[0], crc);
+  // The table form holds the last two bytes unreduced in the register: after
+  // a run it is the direct-form CRC of all but those two, with them added
+  // in. The direct CRC of what came before is the register after two zero
+  // bytes, and the direct form folds eight bytes at a time.
+  crc = UpdateCrc16(0, UpdateCrc16(0, crc));
+  const std::uint16_t tail = static_cast<std::uint16_t>(bytes[n - 2] << 8 | bytes[n - 1]);
+  n -= 2;
+  const auto& t = kCrc16Slices;
+  for (; n >= 8; n -= 8, bytes += 8) {
+    const std::uint16_t head = static_cast<std::uint16_t>(crc ^ (bytes[0] << 8 | bytes[1]));
+    crc = static_cast<std::uint16_t>(t[7][head >> 8] ^ t[6][head & 0xFF] ^ t[5][bytes[2]] ^
+                                     t[4][bytes[3]] ^ t[3][bytes[4]] ^ t[2][bytes[5]] ^
+                                     t[1][bytes[6]] ^ t[0][bytes[7]]);
   }
-  return crc;
+  for (std::size_t i = 0; i < n; ++i) {
+    crc = static_cast<std::uint16_t>((crc << 8) ^ kCrc16Table[(crc >> 8) ^ bytes[i]]);
+  }
+  return static_cast<std::uint16_t>(crc ^ tail);
 }
 
 std::uint32_t FileCrc32(TProtocolData& data, const std::string& file_name, std::int32_t limit) {

@@ -5,11 +5,9 @@
 namespace qor {
 
 std::uint16_t BlockCrc(const std::uint8_t* bytes, std::int32_t count) {
-  std::uint16_t crc = 0;
-  for (std::int32_t i = 0; i < count; ++i) crc = UpdateCrc16(bytes[i], crc);
+  const std::uint16_t crc = UpdateCrc16Run(bytes, static_cast<std::size_t>(count), 0);
   // The table form yields the Xmodem CRC once two zero bytes have passed.
-  crc = UpdateCrc16(0, crc);
-  return UpdateCrc16(0, crc);
+  return UpdateCrc16(0, UpdateCrc16(0, crc));
 }
 
 std::uint8_t BlockChecksum(const std::uint8_t* bytes, std::int32_t count) {
