@@ -37,48 +37,61 @@ struct Measure {
   bool ok = false;
 };
 
-// The fastest of repeat transfers, and the mean CPU time of the sender or of
-// the receiver over them: a single transfer's CPU time moves by up to half
-// from one run to the next.
-Measure Time(const TransferProgram& program, End sender, End receiver, bool sender_cpu,
-             bool paced, const std::string& content, int repeat) {
-  Measure best;
-  double cpu_sum = 0;
-  int cpu_runs = 0;
-  for (int i = 0; i < repeat; ++i) {
-    TransferSetup setup;
-    setup.program = &program;
-    setup.sender = sender;
-    setup.receiver = receiver;
-    if (paced) {
-      setup.line.baud = 115200;
-      setup.line.latency_ms = 2;
-    } else if (FlushesAfterAnswer(program)) {
-      setup.line.latency_ms = kUnpacedXYLatencyMs;
-    }
-    setup.content = content;
-    setup.limit_ms = 600000;
-    setup.receiver_head_start_ms = 300;
-    const TransferResult r = RunTransfer(setup);
-    Measure m;
-    m.seconds = r.seconds;
-    m.wire_bytes = static_cast<double>(r.wire_bytes);
-    m.cpu = sender_cpu ? r.sender_cpu : r.receiver_cpu;
-    m.ok = r.Succeeded() && r.identical;
-    if (!m.ok) {
-      std::fprintf(stderr, "%s: a transfer failed (sender %d, receiver %d, %s) %s\n",
-                   program.name.c_str(), r.sender_status, r.receiver_status,
-                   r.identical ? "file identical" : "file differs", r.our_error.c_str());
-    }
-    if (m.ok) {
-      cpu_sum += m.cpu;
-      ++cpu_runs;
-    }
-    if (i == 0 || (m.ok && (!best.ok || m.seconds < best.seconds))) best = m;
+// One transfer, with the CPU time of the sender or of the receiver.
+Measure RunOnce(const TransferProgram& program, End sender, End receiver, bool sender_cpu,
+                bool paced, const std::string& content) {
+  TransferSetup setup;
+  setup.program = &program;
+  setup.sender = sender;
+  setup.receiver = receiver;
+  if (paced) {
+    setup.line.baud = 115200;
+    setup.line.latency_ms = 2;
+  } else if (FlushesAfterAnswer(program)) {
+    setup.line.latency_ms = kUnpacedXYLatencyMs;
   }
-  if (cpu_runs > 0) best.cpu = cpu_sum / cpu_runs;
-  return best;
+  setup.content = content;
+  setup.limit_ms = 600000;
+  setup.receiver_head_start_ms = 300;
+  const TransferResult r = RunTransfer(setup);
+  Measure m;
+  m.seconds = r.seconds;
+  m.wire_bytes = static_cast<double>(r.wire_bytes);
+  m.cpu = sender_cpu ? r.sender_cpu : r.receiver_cpu;
+  m.ok = r.Succeeded() && r.identical;
+  if (!m.ok) {
+    std::fprintf(stderr, "%s: a transfer failed (sender %d, receiver %d, %s) %s\n",
+                 program.name.c_str(), r.sender_status, r.receiver_status,
+                 r.identical ? "file identical" : "file differs", r.our_error.c_str());
+  }
+  return m;
 }
+
+// Repeated transfers of one kind: the fastest counts, with the mean CPU time
+// over all of them (a single transfer's CPU time moves by up to half from
+// one run to the next).
+class Tally {
+ public:
+  void Add(const Measure& m) {
+    if (m.ok) {
+      cpu_sum_ += m.cpu;
+      ++cpu_runs_;
+    }
+    if (first_ || (m.ok && (!best_.ok || m.seconds < best_.seconds))) best_ = m;
+    first_ = false;
+  }
+  Measure Result() const {
+    Measure m = best_;
+    if (cpu_runs_ > 0) m.cpu = cpu_sum_ / cpu_runs_;
+    return m;
+  }
+
+ private:
+  Measure best_;
+  bool first_ = true;
+  double cpu_sum_ = 0;
+  int cpu_runs_ = 0;
+};
 
 struct Row {
   std::string protocol;
@@ -153,10 +166,15 @@ int main(int argc, char** argv) {
     for (const TransferProgram* p : programs) {
       if (!only.empty() && std::find(only.begin(), only.end(), p->name) == only.end()) continue;
       for (const bool we_send : {true, false}) {
-        Row row{p->name, we_send, {}, {}};
-        row.ours = we_send ? Time(*p, End::Ours, End::Peer, true, paced, content, repeat)
-                           : Time(*p, End::Peer, End::Ours, false, paced, content, repeat);
-        row.peer = Time(*p, End::Peer, End::Peer, we_send, paced, content, repeat);
+        // Ours and the peer's take turns, so that a slower spell of the
+        // machine falls on both.
+        Tally ours, peer;
+        for (int i = 0; i < repeat; ++i) {
+          ours.Add(we_send ? RunOnce(*p, End::Ours, End::Peer, true, paced, content)
+                           : RunOnce(*p, End::Peer, End::Ours, false, paced, content));
+          peer.Add(RunOnce(*p, End::Peer, End::Peer, we_send, paced, content));
+        }
+        Row row{p->name, we_send, ours.Result(), peer.Result()};
         PrintRow(row, paced, static_cast<double>(kib));
         failures += row.ours.ok && row.peer.ok ? 0 : 1;
       }

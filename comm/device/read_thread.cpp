@@ -24,8 +24,10 @@ std::int32_t TReadThread::Run() {
 
 void TReadThread::StandBy() {
   pollfd fds[2] = {{device_.stop_.Fd(), POLLIN, 0}, {device_.read_resume_.Fd(), POLLIN, 0}};
+  const std::uint32_t ms = device_.dispatch_idle_.load() ? TQorPosixDispatcher::kIdleStandByMs
+                                                         : TQorPosixDispatcher::kTakeOverMs;
   // A failed poll here is found again, and reported, by the next read.
-  const bool polled = Poll(fds, 2, static_cast<int>(TQorPosixDispatcher::kTakeOverMs));
+  const bool polled = Poll(fds, 2, static_cast<int>(ms));
   const bool resumed = polled && fds[1].revents != 0;
   if (resumed) device_.read_resume_.Clear();
   if (!polled || resumed || device_.ReadThreadTakesOver()) device_.dispatch_reads_.store(false);

@@ -25,6 +25,30 @@ TEST(CriticalSection, OwnerReentersOthersWait) {
   other.join();
 }
 
+TEST(CriticalSection, NestedLocksKeepOthersOutUntilTheLastUnlock) {
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 20000;
+  CriticalSection section;
+  int counter = 0;  // plain: only the lock keeps the increments whole
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < kPerThread; ++i) {
+        Locker outer(section);
+        const int seen = counter;
+        {
+          Locker inner(section);
+          counter = seen + 1;
+        }
+        // Still held once: nobody may have come in between.
+        EXPECT_EQ(counter, seen + 1);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(counter, kThreads * kPerThread);
+}
+
 TEST(Interlocked, ReturnsEachNewValueOnce) {
   constexpr int kThreads = 4;
   constexpr int kPerThread = 1000;

@@ -31,7 +31,9 @@ constexpr std::int32_t kFileNotFound = -2;
 constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kNoFileName = -6010;
 constexpr std::int32_t kRejected = -6011;
-constexpr std::uint32_t kPumpMs = 100;
+// The transfer's end comes as a message and wakes the pump at once; the
+// time-out only bounds how long an interrupt waits to be seen.
+constexpr std::uint32_t kPumpMs = 250;
 constexpr int kDrainMs = 2000;
 constexpr std::uint32_t kDrainPollMs = 1;
 
