@@ -49,31 +49,30 @@ constexpr std::array<std::uint16_t, 256> MakeCrcKermitTable() {
 
 // Slicing by eight: Slices[k][i] is the CRC of byte i followed by k zero
 // bytes, so eight bytes fold in with eight lookups and no serial chain.
-constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeCrc32Slices() {
-  std::array<std::array<std::uint32_t, 256>, 8> slices{};
-  slices[0] = MakeCrc32Table();
+// ZeroByte is one step of the table's own update with a zero byte.
+template <class T, class ZeroByte>
+constexpr std::array<std::array<T, 256>, 8> MakeSlices(const std::array<T, 256>& table,
+                                                       ZeroByte zero_byte) {
+  std::array<std::array<T, 256>, 8> slices{};
+  slices[0] = table;
   for (std::size_t k = 1; k < 8; ++k) {
-    for (std::size_t i = 0; i < 256; ++i) {
-      const std::uint32_t prev = slices[k - 1][i];
-      slices[k][i] = (prev >> 8) ^ slices[0][prev & 0xFF];
-    }
+    for (std::size_t i = 0; i < 256; ++i) slices[k][i] = zero_byte(slices[0], slices[k - 1][i]);
   }
   return slices;
 }
 
-// The same slicing for the CCITT CRC in its direct (unaugmented) form:
-// Slices[k][i] is the CRC of byte i followed by k zero bytes, and Slices[0]
-// is the table above.
-constexpr std::array<std::array<std::uint16_t, 256>, 8> MakeCrc16Slices() {
-  std::array<std::array<std::uint16_t, 256>, 8> slices{};
-  slices[0] = MakeCrc16Table();
-  for (std::size_t k = 1; k < 8; ++k) {
-    for (std::size_t i = 0; i < 256; ++i) {
-      const std::uint16_t prev = slices[k - 1][i];
-      slices[k][i] = static_cast<std::uint16_t>((prev << 8) ^ slices[0][prev >> 8]);
-    }
-  }
-  return slices;
+// The reflected CRC-32 shifts right; the CCITT CRC in its direct
+// (unaugmented) form shifts left.
+constexpr auto MakeCrc32Slices() {
+  return MakeSlices(MakeCrc32Table(), [](const auto& t, std::uint32_t prev) {
+    return (prev >> 8) ^ t[prev & 0xFF];
+  });
+}
+
+constexpr auto MakeCrc16Slices() {
+  return MakeSlices(MakeCrc16Table(), [](const auto& t, std::uint16_t prev) {
+    return static_cast<std::uint16_t>((prev << 8) ^ t[prev >> 8]);
+  });
 }
 
 constexpr auto kCrc16Slices = MakeCrc16Slices();
