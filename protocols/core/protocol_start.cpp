@@ -22,7 +22,7 @@ std::int32_t NewTrigger(Make make) {
   }
 }
 
-// Triggers, prepare, first call, registration; false when the transfer must
+// Triggers, prepare, registration, first call; false when the transfer must
 // be finished at once.
 bool Launch(TProtocolData& data, TPrepareProc prepare) {
   TQorCustomComPort* port = data.ComPort;
@@ -58,11 +58,18 @@ bool Launch(TProtocolData& data, TPrepareProc prepare) {
   dispatcher->SetUserSlot(&data, kRecordSlot);
   prepare(data);
   if (data.ProtocolError != 0) return false;
+  // Registered before the first call: the answer to the opening packet, or an
+  // output trigger the first call arms, can come before this start returns,
+  // and a notice sent while no handler was registered would be lost (the
+  // engine then waits for its time-out). The caller holds Lock, so such a
+  // notice reaches the handler only after the start is complete.
+  dispatcher->AddProcHandler(data.HandlerEntry);
   data.HandlerEntry(0, 0, static_cast<std::intptr_t>(dispatcher->DispatcherHandle()) << 16);
-  // FinishProtocol zeroes the handles: the first call may already have ended
-  // the transfer (an error, or an ASCII send with nothing to send).
+  // FinishProtocol zeroes the handles and unregisters: the first call may
+  // already have ended the transfer (an error, or an ASCII send with nothing
+  // to send).
   if (data.StatusTimerTrigger == 0) return true;
-  // An error the engine did not finish on would leave it unregistered, and the
+  // An error the engine did not finish on would leave it registered, and the
   // component waiting for a finish that never comes.
   if (data.ProtocolError != 0) return false;
 
@@ -74,7 +81,6 @@ bool Launch(TProtocolData& data, TPrepareProc prepare) {
     }
     dispatcher->ArmStatusTrigger(data.CarrierTrigger, kCarrierDetect, true);
   }
-  dispatcher->AddProcHandler(data.HandlerEntry);
   return true;
 }
 

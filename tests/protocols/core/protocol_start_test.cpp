@@ -1,9 +1,11 @@
 // Starting an engine on a real port: triggers, the record in user slot 1, the
 // first call, registration, status pacing, and the failures that end a start.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "comm/ticks.hpp"
@@ -133,6 +135,32 @@ TEST_F(StartTest, RunsTheEngineOnAnOpenPortUntilItFinishes) {
   window.PumpUntil([] { return true; });
   EXPECT_EQ(engine.Calls().size(), calls.size());
   EXPECT_EQ(window.Count(kMsgProtocolFinish), 1u);
+}
+
+TEST_F(StartTest, AnswerThatComesDuringTheFirstCallReachesTheHandler) {
+  // The peer answers the opening packet before the start has returned; the
+  // first call waits until the dispatch thread has the answer and has had
+  // time to announce it.
+  PtyPort pty(232);
+  TQorBaseDispatcher& dispatcher = *pty.Port().Dispatcher();
+  bool answered = false;
+  engine.step = [&](TProtocolData& data, std::uint32_t msg, std::uintptr_t wparam) {
+    if (msg != 0) return CancelOnData(data, msg, wparam);
+    pty.Line().Write("x");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!dispatcher.HasInput() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    answered = dispatcher.HasInput();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
+  Start(&pty.Port());
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(window.AwaitFinish(), -6005);
+  const std::vector<HandlerCall> calls = engine.Calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls.front().msg, 0u);  // the notice waited for the start
+  EXPECT_EQ(calls.back().msg, kMsgTriggerAvail);
 }
 
 TEST(StartProtocol, NoOpenPortReports103AndFinishes) {
