@@ -143,6 +143,20 @@ std::optional<std::int32_t> FreeHashedNumber(const std::map<std::int32_t, std::s
   return std::nullopt;
 }
 
+// The ports set by "COM<n>=<path>" entries; a later entry for a number wins.
+std::map<std::int32_t, std::string> EnvironmentPorts(const std::vector<std::string>& environment) {
+  std::map<std::int32_t, std::string> ports;
+  for (const std::string& entry : environment) {
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string::npos || !entry.starts_with("COM")) continue;
+    const std::int32_t n = ParseNumber(std::string_view(entry).substr(3, equals - 3));
+    std::string path = entry.substr(equals + 1);
+    if (n == 0 || path.empty()) continue;
+    ports[n] = std::move(path);
+  }
+  return ports;
+}
+
 }  // namespace
 
 TPortSources TPortSources::System() {
@@ -164,17 +178,9 @@ std::int32_t PortNumberOf(std::string_view name) {
 }
 
 std::vector<TSerialPort> ListSerialPorts(const TPortSources& sources) {
-  std::map<std::int32_t, std::string> taken;
+  std::map<std::int32_t, std::string> taken = EnvironmentPorts(sources.Environment);
   std::set<std::string> overridden;
-  for (const std::string& entry : sources.Environment) {
-    const std::size_t equals = entry.find('=');
-    if (equals == std::string::npos || !entry.starts_with("COM")) continue;
-    const std::int32_t n = ParseNumber(std::string_view(entry).substr(3, equals - 3));
-    const std::string path = entry.substr(equals + 1);
-    if (n == 0 || path.empty()) continue;
-    taken[n] = path;
-    overridden.insert(Canonical(path));
-  }
+  for (const auto& [number, path] : taken) overridden.insert(Canonical(path));
 
   std::vector<Device> devices = ScanDevices(sources);
   std::erase_if(devices, [&](const Device& d) { return overridden.contains(Canonical(d.path)); });
@@ -202,6 +208,11 @@ std::vector<TSerialPort> ListSerialPorts(const TPortSources& sources) {
 std::string ResolveSerialPort(std::string_view port, const TPortSources& sources) {
   const std::int32_t n = PortNumberOf(port);
   if (n == 0) return {};
+  // The environment's entry wins over any device, so no scan is needed for it.
+  std::map<std::int32_t, std::string> set_by_environment = EnvironmentPorts(sources.Environment);
+  if (auto it = set_by_environment.find(n); it != set_by_environment.end()) {
+    return std::move(it->second);
+  }
   for (TSerialPort& p : ListSerialPorts(sources)) {
     if (p.Number == n) return std::move(p.Path);
   }

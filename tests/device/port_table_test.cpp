@@ -125,7 +125,8 @@ TEST(PortTable, EnvironmentEntriesComeFirst) {
 TEST(PortTable, APortResolvesByAnyOfItsSpellings) {
   FakeMachine m;
   m.AddTty("ttyACM0");
-  const auto sources = m.Sources({"COM5=/dev/pts/7"});
+  m.AddTty("ttyS0", true, 4);  // COM1 by its own rule
+  const auto sources = m.Sources({"COM5=/dev/pts/7", "COM1=/dev/pts/8"});
   const struct {
     const char* port;
     std::string path;
@@ -133,6 +134,7 @@ TEST(PortTable, APortResolvesByAnyOfItsSpellings) {
       {"COM5", "/dev/pts/7"}, {"com5", "/dev/pts/7"}, {"\\\\.\\COM5", "/dev/pts/7"},
       {"5", "/dev/pts/7"},    {"COM6", ""},           {"COM", ""},
       {"COM5x", ""},          {"", ""},               {"/dev/pts/7", ""},
+      {"COM1", "/dev/pts/8"},  // the environment wins over the UART
   };
   for (const auto& c : cases) EXPECT_EQ(ResolveSerialPort(c.port, sources), c.path) << c.port;
 }
