@@ -390,6 +390,14 @@ class TQorBaseDispatcher {
   bool NotifyHandlers(std::uint32_t msg, std::uintptr_t wParam, std::uint16_t low_word);
   void PurgeDeletedHandlers();
 
+  // The dispatch thread's wait for input (dispatch_wait.cpp): how long it
+  // may be, and its end.
+  std::uint32_t BeginDispatchWait();
+  void EndDispatchWait();
+  // Under state_lock_: a change the dispatch thread must look at by due_ms
+  // (the millisecond clock); wakes it if its wait would end later.
+  void LookBy(std::uint32_t due_ms);
+
   // Unread bytes of the ring; call with recv_lock_ held.
   std::int32_t UnreadLocked() const;
 
@@ -429,6 +437,10 @@ class TQorBaseDispatcher {
   std::int32_t scan_pos_ = 0;          // under recv_lock_
   std::int32_t avail_notified_at_ = 0; // under recv_lock_
   bool status_hit_seen_ = false;
+  // The dispatch thread waits beyond its periodic check, until wait_end_ms_;
+  // both under state_lock_.
+  bool long_wait_ = false;
+  std::uint32_t wait_end_ms_ = 0;
 
   // Handlers, under state_lock_.
   struct WindowHandler {

@@ -15,7 +15,6 @@ using platform::Locker;
 
 namespace {
 
-constexpr std::uint32_t kDispatchWaitMs = 50;
 constexpr std::uint32_t kThreadAckWaitMs = 3000;
 // While the receive ring is full, data waits in InputQueue; pause between passes
 // instead of spinning until a reader makes room.
@@ -90,24 +89,33 @@ void TQorBaseDispatcher::ThreadGone(TQorDispatcherThread* thread, std::int32_t c
                             static_cast<std::intptr_t>(DispatcherHandle()) << 16);
     }
   }
-  bool was_dispatch = false;
+  auto count_out = [this] {
+    if (platform::InterlockedDecrement(running_threads_) == 0) {
+      threads_started_ = false;
+      threads_gone_.Set();
+    }
+  };
+  bool release = false;
   {
     Locker lock(state_lock_);
     for (auto* slot : {&read_thread_, &dispatch_thread_, &write_thread_, &status_thread_}) {
       if (slot->get() != thread) continue;
-      was_dispatch = slot == &dispatch_thread_;
+      release = slot == &dispatch_thread_ && release_on_dispatch_exit_;
       retired_threads_.push_back(std::move(*slot));
     }
+    // Retired and counted out in one step: a closer that finds the slot empty
+    // takes the thread for gone, and must not find it still counted.
+    if (!release) {
+      count_out();
+      return;
+    }
   }
-  if (was_dispatch && release_on_dispatch_exit_) {
-    ReleasePort();
-    release_on_dispatch_exit_ = false;
-  }
+  // Counted out only after the release: Shutdown frees what it uses once the
+  // count is zero.
+  ReleasePort();
+  release_on_dispatch_exit_ = false;
   Locker lock(state_lock_);
-  if (platform::InterlockedDecrement(running_threads_) == 0) {
-    threads_started_ = false;
-    threads_gone_.Set();
-  }
+  count_out();
 }
 
 platform::Priority TQorBaseDispatcher::BoostedPriority(std::int32_t extra) const {
@@ -164,7 +172,8 @@ bool TQorBaseDispatcher::WaitThreadGone(std::unique_ptr<TQorDispatcherThread>& s
 
 void TQorBaseDispatcher::DispatchLoop() {
   do {
-    WaitForInput(kDispatchWaitMs);
+    WaitForInput(BeginDispatchWait());
+    EndDispatchWait();
     if (kill_requested_) break;
     ProcessInputItem();
     CheckTimersAndStatus();

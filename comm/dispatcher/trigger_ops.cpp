@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "comm/dispatcher/base_dispatcher.hpp"
+#include "comm/platform/clock.hpp"
 #include "comm/ticks.hpp"
 
 namespace qor {
@@ -144,6 +145,8 @@ std::int32_t TQorBaseDispatcher::ArmTimerTrigger(std::int32_t handle, std::int32
   if (activate) {
     if (ticks != 0) t.Interval = ticks;
     StartTickTimer(t.Timer, t.Interval, NowTicks());
+    const std::uint32_t now_ms = platform::TimeGetTime();
+    LookBy(now_ms + TickTimerMsLeft(t.Timer, now_ms));
   }
   t.Active = activate;
   if (Logging()) {
@@ -176,9 +179,8 @@ std::int32_t TQorBaseDispatcher::ArmStatusTrigger(std::int32_t handle, std::int3
   // Armed by a handler inside a notice, the output may already be where the
   // trigger waits for it, with the writer's last "output empty" event gone
   // before: wake the dispatch thread to look, rather than leave it to its
-  // next periodic check. Not outside a notice: an engine's first step arms
-  // its triggers before its handler is registered, and a hit then would be
-  // told to nobody. (The counts take SendLock, so not under StateLock.)
+  // next periodic check (which sees a trigger armed elsewhere within 50 ms).
+  // (The counts take SendLock, so not under StateLock.)
   const std::int32_t condition = static_cast<std::uint16_t>(value);  // as the trigger keeps it
   if (result == 0 && activate && HandlersRunning() &&
       ((armed_kind == stOutFree && OutputFree() >= condition) ||
@@ -221,6 +223,7 @@ std::int32_t TQorBaseDispatcher::ArmStatusTriggerLocked(std::int32_t handle, std
     }
   }
   t.Armed = activate;
+  if (activate) LookBy(platform::TimeGetTime());  // from now on it is looked at every pass
   LogUint32(*this, dlkTriggerDataChange, dlsStatusTrigger, t.Condition,
             static_cast<std::uint32_t>(handle));
   return 0;
@@ -229,6 +232,7 @@ std::int32_t TQorBaseDispatcher::ArmStatusTriggerLocked(std::int32_t handle, std
 void TQorBaseDispatcher::SetAvailThreshold(std::int32_t count) {
   Locker lock(state_lock_);
   avail_threshold_ = count;
+  LookBy(platform::TimeGetTime());  // bytes already received may now be enough
   AddLogEntry(dlkTriggerDataChange, dlsAvailTrigger, static_cast<std::uint32_t>(count));
 }
 
@@ -260,6 +264,7 @@ void TQorBaseDispatcher::ReloadTriggers(const TriggerSnapshot& snapshot) {
   timer_triggers_ = snapshot.Timers;
   data_triggers_ = snapshot.Data;
   status_triggers_ = snapshot.Status;
+  LookBy(platform::TimeGetTime());
 }
 
 void TQorBaseDispatcher::ResetStatusHits() {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "comm/ticks.hpp"
+
 namespace qor {
 
 void StartTickTimer(TTickTimer& timer, std::int32_t ticks, std::int32_t now) {
@@ -20,6 +22,15 @@ std::int32_t TickTimerRemaining(const TTickTimer& timer, std::int32_t now) {
   std::int32_t left = timer.ExpireTicks - now;
   if (now < timer.StartTicks) left -= kMaxTimerTicks;
   return std::max(left, 0);
+}
+
+std::uint32_t TickTimerMsLeft(const TTickTimer& timer, std::uint32_t now_ms) {
+  const auto now = static_cast<std::int32_t>(now_ms / kMsPerTick);
+  if (TickTimerExpired(timer, now)) return 0;
+  // Expired once the tick count passes ExpireTicks: at the start of the tick
+  // after it.
+  const auto ticks = static_cast<std::uint32_t>(TickTimerRemaining(timer, now));
+  return (ticks + 1) * kMsPerTick - now_ms % kMsPerTick;
 }
 
 bool MatchDataTrigger(std::array<std::int32_t, kDataTriggerCursors>& cursors, std::uint8_t c,

@@ -37,6 +37,9 @@ struct TTickTimer {
 void StartTickTimer(TTickTimer& timer, std::int32_t ticks, std::int32_t now);
 bool TickTimerExpired(const TTickTimer& timer, std::int32_t now);
 std::int32_t TickTimerRemaining(const TTickTimer& timer, std::int32_t now);
+// Milliseconds until the timer expires, by the millisecond clock's now_ms; 0
+// once it has.
+std::uint32_t TickTimerMsLeft(const TTickTimer& timer, std::uint32_t now_ms);
 
 struct TTimerTrigger {
   std::int32_t Handle = 0;

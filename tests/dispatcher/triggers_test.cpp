@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "comm/ticks.hpp"
 #include "tests/dispatcher/dispatcher_fixture.hpp"
 
 namespace qor::testing {
@@ -314,6 +315,32 @@ TEST_F(TriggersTest, TimerTriggerExpiresOnceAndReportsTicksLeft) {
   EXPECT_EQ(recorder.Count(), 1u);
 }
 
+TEST_F(TriggersTest, ChangesMadeWhileTheDispatchThreadSleepsAreLookedAtAtOnce) {
+  // With nothing armed the dispatch thread sleeps up to a second; what is
+  // armed or lowered meanwhile must not wait for the end of that sleep.
+  using Clock = std::chrono::steady_clock;
+  const auto within = [](Clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+  };
+  const std::int32_t timer = d.CreateTimerTrigger();
+  ASSERT_GT(timer, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  auto armed = Clock::now();
+  ASSERT_EQ(d.ArmTimerTrigger(timer, 1, true), 0);  // due in 55 to 110 ms
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 1; }));
+  EXPECT_LT(within(armed), 600);
+
+  d.SetAvailThreshold(5);
+  d.Feed("abc");
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(recorder.Count(), 1u);  // fewer than the threshold
+  armed = Clock::now();
+  d.SetAvailThreshold(1);
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() == 2; }));
+  EXPECT_LT(within(armed), 600);
+  EXPECT_EQ(recorder.Notices()[1], (Notice{kMsgTriggerAvail, 3, 0, "abc"}));
+}
+
 TEST(TickTimer, WrapOfTheClockCountsAsExpiredWithinTheCap) {
   TTickTimer t;
   StartTickTimer(t, 10, 100);
@@ -326,6 +353,14 @@ TEST(TickTimer, WrapOfTheClockCountsAsExpiredWithinTheCap) {
   EXPECT_TRUE(TickTimerExpired(t, 5));
   StartTickTimer(t, 1 << 30, 0);
   EXPECT_EQ(t.ExpireTicks, kMaxTimerTicks);
+}
+
+TEST(TickTimer, MillisecondsLeftEndAtTheStartOfTheTickAfterTheLast) {
+  TTickTimer t;
+  StartTickTimer(t, 2, 100);  // expired from tick 103 on
+  EXPECT_EQ(TickTimerMsLeft(t, 100 * kMsPerTick + 10), 3 * kMsPerTick - 10);
+  EXPECT_EQ(TickTimerMsLeft(t, 102 * kMsPerTick + 54), 1u);
+  EXPECT_EQ(TickTimerMsLeft(t, 103 * kMsPerTick), 0u);
 }
 
 }  // namespace
