@@ -144,8 +144,9 @@ std::int32_t TQorBaseDispatcher::ArmTimerTrigger(std::int32_t handle, std::int32
   TTimerTrigger& t = timer_triggers_[index];
   if (activate) {
     if (ticks != 0) t.Interval = ticks;
-    StartTickTimer(t.Timer, t.Interval, NowTicks());
+    // One reading of the clock for the start and the wake-up's due time.
     const std::uint32_t now_ms = platform::TimeGetTime();
+    StartTickTimer(t.Timer, t.Interval, static_cast<std::int32_t>(now_ms / kMsPerTick));
     LookBy(now_ms + TickTimerMsLeft(t.Timer, now_ms));
   }
   t.Active = activate;
