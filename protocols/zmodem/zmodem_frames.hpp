@@ -67,11 +67,24 @@ constexpr std::array<TZEscapeClass, 256> MakeZEscapeClasses() {
 
 inline constexpr std::array<TZEscapeClass, 256> kZEscapeClasses = MakeZEscapeClasses();
 
+// Bytes that never need escaping: without and with everything escaped.
+constexpr std::array<bool, 256> MakeZAsIs(bool escape_all) {
+  std::array<bool, 256> as_is{};
+  for (std::size_t b = 0; b < 256; ++b) {
+    as_is[b] = kZEscapeClasses[b] == TZEscapeClass::Never ||
+               (kZEscapeClasses[b] == TZEscapeClass::Control && !escape_all);
+  }
+  return as_is;
+}
+inline constexpr std::array<bool, 256> kZAsIs = MakeZAsIs(false);
+inline constexpr std::array<bool, 256> kZAsIsEscapingAll = MakeZAsIs(true);
+
 // Escapes bytes for the line; remembers the last byte written for the rule
 // that a CR after "@" is escaped (a modem's command escape).
 class TZEscaper {
  public:
-  explicit TZEscaper(bool escape_all = false) : escape_all_(escape_all) {}
+  explicit TZEscaper(bool escape_all = false)
+      : escape_all_(escape_all), as_is_(escape_all ? &kZAsIsEscapingAll : &kZAsIs) {}
   // Writes b, escaped when needed, at out; returns the end of what it wrote.
   std::uint8_t* Put(std::uint8_t b, std::uint8_t* out) {
     if (NeedsEscape(b)) {
@@ -83,18 +96,22 @@ class TZEscaper {
     return out;
   }
   void Put(std::uint8_t b, std::vector<std::uint8_t>& out);
-  // Put for each of n bytes, with the common case (a byte that never needs
-  // escaping) kept to a lookup and a store.
+  // Put for each of n bytes. A byte that goes as it is in this mode costs a
+  // lookup and a store; the last byte written is read back from out only
+  // where the "@" rule needs it.
   std::uint8_t* PutRun(const std::uint8_t* bytes, std::size_t n, std::uint8_t* out) {
+    const std::array<bool, 256>& as_is = *as_is_;
+    std::uint8_t* const start = out;
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint8_t b = bytes[i];
-      if (kZEscapeClasses[b] == TZEscapeClass::Never) {
+      if (as_is[b]) {
         *out++ = b;
-        last_ = b;
-      } else {
-        out = Put(b, out);
+        continue;
       }
+      if (out != start) last_ = out[-1];
+      out = Put(b, out);
     }
+    if (out != start) last_ = out[-1];
     return out;
   }
   // The last byte written counts as a raw one (a ZDLE marker sequence).
@@ -112,6 +129,7 @@ class TZEscaper {
   }
 
   bool escape_all_;
+  const std::array<bool, 256>* as_is_;
   std::uint8_t last_ = 0;
 };
 

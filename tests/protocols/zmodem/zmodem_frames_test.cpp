@@ -19,6 +19,17 @@ Bytes Escaped(const Bytes& in, bool escape_all) {
   return out;
 }
 
+// The same through PutRun, in two runs split at `at`: the "@" rule must
+// hold across the split.
+Bytes EscapedInRuns(const Bytes& in, bool escape_all, std::size_t at) {
+  TZEscaper e(escape_all);
+  Bytes out(2 * in.size());
+  std::uint8_t* end = e.PutRun(in.data(), at, out.data());
+  end = e.PutRun(in.data() + at, in.size() - at, end);
+  out.resize(static_cast<std::size_t>(end - out.data()));
+  return out;
+}
+
 TEST(ZmodemEscaping, EscapesWhatALineMightEatOrObey) {
   struct Case {
     Bytes in;
@@ -37,8 +48,15 @@ TEST(ZmodemEscaping, EscapesWhatALineMightEatOrObey) {
       {{0x00, 0x1F, 0x80, 0x9F}, true, {ZDLE, 0x40, ZDLE, 0x5F, ZDLE, 0xC0, ZDLE, 0xDF}},
       {{0x00, 0x7F, 0xFF, 'A'}, false, {0x00, 0x7F, 0xFF, 'A'}},
       {{0x20, 0x7F, 0xA0}, true, {0x20, 0x7F, 0xA0}},
+      {{0x40, 0x18, 0x0D}, false, {0x40, ZDLE, 0x58, 0x0D}},  // "@" must be the last byte
+      {{0x40, 0x00, 0x0D}, true, {0x40, ZDLE, 0x40, ZDLE, 0x4D}},
   };
-  for (const Case& c : cases) EXPECT_EQ(Escaped(c.in, c.escape_all), c.out);
+  for (const Case& c : cases) {
+    EXPECT_EQ(Escaped(c.in, c.escape_all), c.out);
+    for (std::size_t at = 0; at <= c.in.size(); ++at) {
+      EXPECT_EQ(EscapedInRuns(c.in, c.escape_all, at), c.out) << "split at " << at;
+    }
+  }
 }
 
 TEST(ZmodemFrames, HexHeaderOfZerosAsEveryReceiverKnowsIt) {
