@@ -1,11 +1,12 @@
 #include "tools/qorxfer/transfer.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include "protocols/component/protocol_component.hpp"
 #include "protocols/core/safe_names.hpp"
 #include "tools/qorxfer/ascii_options.hpp"
+#include "tools/qorxfer/interrupt_watch.hpp"
 #include "tools/qorxfer/port_lookup.hpp"
 #include "tools/qorxfer/progress.hpp"
 
@@ -31,15 +33,8 @@ constexpr std::int32_t kFileNotFound = -2;
 constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kNoFileName = -6010;
 constexpr std::int32_t kRejected = -6011;
-// The transfer's end comes as a message and wakes the pump at once; the
-// time-out only bounds how long an interrupt waits to be seen.
-constexpr std::uint32_t kPumpMs = 250;
 constexpr int kDrainMs = 2000;
-constexpr std::uint32_t kDrainPollMs = 1;
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+constexpr int kDrainPollMs = 1;
 
 void Report(std::int32_t code, const std::string& detail = {}) {
   std::fprintf(stderr, "error %d: %s%s\n", code, ErrorText(code).c_str(),
@@ -176,10 +171,14 @@ class Reporter {
   std::int32_t last_reported_ = 0;
 };
 
-void PumpFor(const std::function<bool()>& done, int limit_ms, std::uint32_t poll_ms = kPumpMs) {
+// Handles this thread's messages until done() holds or limit_ms pass (-1:
+// no limit), looking at done() after every wake-up and every poll_ms (-1:
+// only when woken). An interrupt on interrupt_fd wakes it too.
+void PumpFor(const std::function<bool()>& done, int limit_ms, int poll_ms, int interrupt_fd) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  pollfd fds[2] = {{platform::NotifyFd(), POLLIN, 0}, {interrupt_fd, POLLIN, 0}};
   while (!done() && (limit_ms < 0 || std::chrono::steady_clock::now() < end)) {
-    platform::WaitMessage(poll_ms);
+    if (poll(fds, 2, poll_ms) < 0 && errno != EINTR) return;
     while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
     }
   }
@@ -195,6 +194,8 @@ int RunTransfer(const TransferOptions& o) {
     Report(kFileNotFound, o.port);
     return kNotStarted;
   }
+  // Before the port's threads start, so that none of them takes an interrupt.
+  InterruptWatch interrupts;
   platform::SetMainThread();
   TQorComPort port;
   TQorProtocol protocol;
@@ -252,18 +253,18 @@ int RunTransfer(const TransferOptions& o) {
     protocol.StartReceive();
   }
 
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  // The transfer's end comes as a message, an interrupt on its descriptor:
+  // the pump sleeps until one of them.
   bool cancelled = false;
   PumpFor(
       [&] {
-        if (g_interrupted != 0 && !cancelled) {
+        if (interrupts.Take() && !cancelled) {
           cancelled = true;
           protocol.CancelTransfer();
         }
         return finished;
       },
-      -1);
+      -1, -1, interrupts.Fd());
   // Our last acknowledge must be on the line before the port closes, which
   // drops what is still queued: out of our ring, then out of the driver.
   PumpFor(
@@ -271,7 +272,7 @@ int RunTransfer(const TransferOptions& o) {
         TQorBaseDispatcher* d = port.Dispatcher();
         return port.OutputUsed() == 0 && (d == nullptr || d->DeviceOutputDrained());
       },
-      kDrainMs, kDrainPollMs);
+      kDrainMs, kDrainPollMs, -1);
   try {
     port.SetOpen(false);
   } catch (const EQORException& e) {

@@ -67,6 +67,10 @@ int PeerProcess::Wait(int ms) {
   return status_;
 }
 
+void PeerProcess::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
 void PeerProcess::Kill() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGKILL);

@@ -24,6 +24,8 @@ class PeerProcess {
   // runs (or was killed by a signal).
   int Wait(int ms);
   void Kill();
+  // Sends the program a signal, if it still runs.
+  void Signal(int signal);
   // Whether the program has ended (checks without waiting).
   bool Ended() {
     Wait(0);

@@ -1,6 +1,8 @@
 // qorxfer with Zmodem against lrzsz: the options reach the engine.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -71,6 +73,30 @@ TEST(ZmodemQorxfer, ReceiveFileOptionOverridesTheSenders) {
   EXPECT_EQ(us.Wait(30000), 0) << TempDir::Read(l.dir.Path() / "peer.log");
   EXPECT_EQ(sz.Wait(10000), 0);
   EXPECT_TRUE(TempDir::Read(l.ours / "c.bin") == fresh);
+}
+
+// Ctrl+C or a polite kill while the tool waits for a sender that never
+// comes: the transfer is cancelled at once, reported as failed, and the
+// tool ends.
+TEST(ZmodemQorxfer, AnInterruptCancelsTheTransferAtOnce) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    Line l;
+    PeerProcess us(l.Qorxfer({"receive", "--port", l.relay.OurLine(), "--protocol", "zmodem",
+                              "--quiet", "--dir", l.ours.string(), "--handshake-wait", "60"}),
+                   l.dir.Path().string(), "");
+    // Until the tool has sent its first ZRINIT it may not have its
+    // interrupt watch yet.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (l.relay.OurWire().empty() && std::chrono::steady_clock::now() < until) {
+      EXPECT_EQ(us.Wait(20), -1);
+    }
+    ASSERT_FALSE(l.relay.OurWire().empty());
+    const auto sent = std::chrono::steady_clock::now();
+    us.Signal(signal);
+    EXPECT_EQ(us.Wait(5000), 1) << "signal " << signal << ": "
+                                << TempDir::Read(l.dir.Path() / "peer.log");
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(3));
+  }
 }
 
 }  // namespace
