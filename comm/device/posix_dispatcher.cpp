@@ -248,7 +248,11 @@ std::int32_t TQorPosixDispatcher::PurgeDevice(std::int32_t queue) {
   write_wake_.Raise();
   platform::Waitable* answers[] = {&ack_event_, writer};
   platform::WaitForAny(answers, kFlushAckMs);
-  return flush(TCOFLUSH);
+  const std::int32_t result = flush(TCOFLUSH);
+  // The ring is empty now: a trigger that waits for room or for empty
+  // output hears it as an event, not at a periodic look.
+  if (OutputTriggerArmed()) input_queue_.Push(std::make_unique<TStatusBuffer>(kEvTxEmpty));
+  return result;
 }
 
 // ---------------------------------------------------------------- line state

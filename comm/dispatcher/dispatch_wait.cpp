@@ -5,6 +5,13 @@
 // sleeps until the earliest timer trigger is due, so that an idle or slow
 // line does not cost twenty wake-ups a second; a change to the triggers
 // during that sleep wakes it (LookBy).
+//
+// Two output triggers need no looking: room in the output ring only grows
+// when the write thread takes the ring or the output is purged, and the
+// output only becomes empty when the write thread finishes a block or a
+// write goes straight through; each of those queues an "output empty" event
+// while such a trigger is armed. A streaming sender that waits for room thus
+// sleeps until the writer makes some.
 #include <algorithm>
 
 #include "comm/dispatcher/base_dispatcher.hpp"
@@ -20,6 +27,13 @@ constexpr std::uint32_t kDispatchWaitMs = 50;
 // The longest sleep with no timer armed.
 constexpr std::uint32_t kIdleDispatchWaitMs = 1000;
 
+// Whether the trigger's condition can come true without an event.
+bool FoundByLooking(const TStatusTrigger& t) {
+  if (t.Kind == stOutFree) return false;
+  if (t.Kind == stOutUsed && t.Condition == 0) return false;
+  return true;
+}
+
 }  // namespace
 
 std::uint32_t TQorBaseDispatcher::BeginDispatchWait() {
@@ -27,7 +41,7 @@ std::uint32_t TQorBaseDispatcher::BeginDispatchWait() {
   const std::uint32_t now_ms = platform::TimeGetTime();
   std::uint32_t ms = kIdleDispatchWaitMs;
   if (std::any_of(status_triggers_.begin(), status_triggers_.end(),
-                  [](const TStatusTrigger& t) { return t.Armed; })) {
+                  [](const TStatusTrigger& t) { return t.Armed && FoundByLooking(t); })) {
     ms = kDispatchWaitMs;
   }
   for (const TTimerTrigger& t : timer_triggers_) {

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <unistd.h>
@@ -223,6 +225,68 @@ TEST(PosixDispatcher, PurgingOutputDuringALongWriteIsPromptAndDropsTheRest) {
   const std::string before = got.substr(0, got.size() - 5);
   EXPECT_LT(before.size(), block.size());
   EXPECT_EQ(before, block.substr(0, before.size()));
+}
+
+std::set<std::string> ThreadIds() {
+  std::set<std::string> ids;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    ids.insert(task.path().filename().string());
+  }
+  return ids;
+}
+
+// Times the threads of this process not in `old` went to sleep, all together.
+long SleepsOfNewThreads(const std::set<std::string>& old) {
+  long total = 0;
+  for (const std::string& id : ThreadIds()) {
+    if (old.contains(id)) continue;
+    std::ifstream status("/proc/self/task/" + id + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.starts_with("voluntary_ctxt_switches:")) total += std::stol(line.substr(24));
+    }
+  }
+  return total;
+}
+
+// Counts the status notices of one trigger, in the dispatch thread.
+struct StatusNotices {
+  std::int32_t trigger = 0;
+  std::atomic<int> count{0};
+  static void Call(void* self, std::uint32_t msg, std::uintptr_t wparam, std::intptr_t) {
+    auto* s = static_cast<StatusNotices*>(self);
+    if (msg == kMsgTriggerStatus && wparam == static_cast<std::uintptr_t>(s->trigger)) ++s->count;
+  }
+};
+
+TEST(PosixDispatcher, AWaitForRoomSleepsUntilTheWriterMakesSome) {
+  PtyPair pty;
+  StatusNotices room;  // outlives the dispatcher that calls it
+  TQorPosixDispatcher d(nullptr);
+  const std::set<std::string> not_the_ports = ThreadIds();
+  ASSERT_EQ(Open(d, pty.Path(), 16384), 0);
+  room.trigger = d.CreateStatusTrigger(stOutFree);
+  ASSERT_GT(room.trigger, 0);
+  d.AddMethodHandler({&room, &StatusNotices::Call}, false);
+  // The writer holds a block the pty cannot take, and the ring is nearly full.
+  const std::string block = Pattern(32000);
+  ASSERT_EQ(WriteText(d, block.substr(0, 16000)), 0);
+  ASSERT_TRUE(WaitUntil([&] { return d.OutputFree() == 16384 && pty.Pending() > 0; }));
+  ASSERT_EQ(WriteText(d, block.substr(16000)), 0);
+  ASSERT_EQ(d.ArmStatusTrigger(room.trigger, 8000, true), 0);
+
+  std::this_thread::sleep_for(200ms);
+  const long before = SleepsOfNewThreads(not_the_ports);
+  std::this_thread::sleep_for(1s);
+  // The read thread's stand-by looks, 4 a second; a dispatch thread that
+  // looked every 50 ms would add 20.
+  EXPECT_LT(SleepsOfNewThreads(not_the_ports) - before, 10);
+  EXPECT_EQ(room.count.load(), 0);
+
+  const std::string got = pty.ReadUntil(block.substr(block.size() - 20));
+  EXPECT_EQ(got.size(), block.size());
+  EXPECT_TRUE(got == block);
+  EXPECT_TRUE(WaitUntil([&] { return room.count.load() == 1; }));
 }
 
 TEST(PosixDispatcher, BytesWrittenBeforeTheCloseReachAPeerThatReadsLater) {

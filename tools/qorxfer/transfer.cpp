@@ -33,6 +33,7 @@ constexpr std::int32_t kFileNotFound = -2;
 constexpr std::int32_t kNotSupported = -6015;
 constexpr std::int32_t kNoFileName = -6010;
 constexpr std::int32_t kRejected = -6011;
+constexpr std::uint32_t kQuietStatusTicks = 1092;  // 60 s in 55 ms ticks
 constexpr int kDrainMs = 2000;
 constexpr int kDrainPollMs = 1;
 
@@ -47,6 +48,9 @@ TBlockCheckMethod CheckMethod(int check) {
 
 void Configure(TQorProtocol& p, const TransferOptions& o) {
   p.SetProtocolType(o.protocol);
+  // Status reports only draw the progress line: a quiet run asks for one a
+  // minute instead of two a second, each of which would wake this thread.
+  if (o.quiet) p.SetStatusInterval(kQuietStatusTicks);
   p.SetHandshakeWait(
       static_cast<std::uint32_t>(std::max(1L, std::lround(o.handshake_wait * 1000 / kMsPerTick))));
   p.SetHandshakeRetry(o.retries);
