@@ -1,5 +1,7 @@
 #include "comm/device/posix_dispatcher.hpp"
 
+#include <algorithm>
+
 #include <cerrno>
 
 #include <sched.h>
@@ -271,8 +273,17 @@ std::int32_t TQorPosixDispatcher::SetDeviceState(const TDeviceControlBlock& dcb)
   if (fd_ < 0) return -6;
   const std::int32_t result = device::WriteLineSettings(fd_, dcb);
   shadow_ = device::WithoutUnsupportedFlags(dcb);
+  idle_standby_ms_.store(IdleStandByMs(dcb.BaudRate));
   SetRtsToggle(((dcb.Flags & kDcbRtsControlMask) >> kDcbRtsControlShift) == lcToggle);
   return result;
+}
+
+std::uint32_t TQorPosixDispatcher::IdleStandByMs(std::uint32_t baud) {
+  constexpr std::uint64_t kQuarterOfTheTtyBufferBits = 16384 * 10;
+  if (baud == 0) return kIdleStandByMs;
+  const std::uint64_t ms = kQuarterOfTheTtyBufferBits * 1000 / baud;
+  return static_cast<std::uint32_t>(
+      std::clamp<std::uint64_t>(ms, kIdleStandByMs, kLongestIdleStandByMs));
 }
 
 void TQorPosixDispatcher::SetRtsToggle(bool on) {

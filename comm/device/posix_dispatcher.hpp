@@ -77,10 +77,14 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   static constexpr std::uint32_t kTakeOverMs = 50;
   // How long the standing-by read thread sleeps after finding the dispatch
   // thread waiting for work: a thread that waits cannot be stuck, and a
-  // wake-up costs as much as a packet, so an idle port is looked at 4 times
-  // a second rather than 20. A handler that starts just then is taken over
-  // from within this time: 2.8 KiB at 115200 baud.
+  // wake-up costs as much as a packet, so an idle port is looked at a few
+  // times a second rather than 20. A handler that starts just then is taken
+  // over from within this time, so it is as long as a quarter of what the
+  // kernel's tty layer holds (64 KiB) takes to arrive at the line's rate,
+  // between 250 ms (above 460800 baud) and a second (115200 and below).
   static constexpr std::uint32_t kIdleStandByMs = 250;
+  static constexpr std::uint32_t kLongestIdleStandByMs = 1000;
+  static std::uint32_t IdleStandByMs(std::uint32_t baud);
 
   // One read's bytes and the pieces they go to InputQueue in.
   struct TReadStaging {
@@ -139,6 +143,7 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   std::atomic<bool> dispatch_reads_{true};   // else the read thread does
   std::atomic<bool> dispatch_idle_{false};   // waiting for work
   std::atomic<std::uint32_t> busy_since_{0};  // when it last stopped waiting
+  std::atomic<std::uint32_t> idle_standby_ms_{kIdleStandByMs};  // for the line's rate
   device::TWakeSignal dispatch_wake_;  // InputQueue got an item while it polls
   device::TWakeSignal read_resume_;    // the read thread is to read at once
   TReadStaging dispatch_staging_;      // the dispatch thread's

@@ -24,7 +24,7 @@ std::int32_t TReadThread::Run() {
 
 void TReadThread::StandBy() {
   pollfd fds[2] = {{device_.stop_.Fd(), POLLIN, 0}, {device_.read_resume_.Fd(), POLLIN, 0}};
-  const std::uint32_t ms = device_.dispatch_idle_.load() ? TQorPosixDispatcher::kIdleStandByMs
+  const std::uint32_t ms = device_.dispatch_idle_.load() ? device_.idle_standby_ms_.load()
                                                          : TQorPosixDispatcher::kTakeOverMs;
   // A failed poll here is found again, and reported, by the next read.
   const bool polled = Poll(fds, 2, static_cast<int>(ms));

@@ -278,8 +278,9 @@ TEST(PosixDispatcher, AWaitForRoomSleepsUntilTheWriterMakesSome) {
   std::this_thread::sleep_for(200ms);
   const long before = SleepsOfNewThreads(not_the_ports);
   std::this_thread::sleep_for(1s);
-  // The read thread's stand-by looks, 4 a second; a dispatch thread that
-  // looked every 50 ms would add 20.
+  // The read thread's stand-by look and the dispatch thread's longest
+  // sleep, once a second each; a dispatch thread that looked every 50 ms
+  // would add 20.
   EXPECT_LT(SleepsOfNewThreads(not_the_ports) - before, 10);
   EXPECT_EQ(room.count.load(), 0);
 
