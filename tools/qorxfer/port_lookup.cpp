@@ -22,7 +22,15 @@ std::int32_t PortNumberFor(const std::string& port) {
   if (const std::int32_t number = PortNumberOf(port); number != 0) return number;
   std::set<std::int32_t> taken;
   const std::string wanted = Canonical(port);
-  for (const TSerialPort& p : ListSerialPorts()) {
+  // Only a tty with a device behind it in sysfs is in the port table; for
+  // anything else (a pseudo-terminal) the scan of every tty would find
+  // nothing, and the number below is ours alone anyway: the environment's
+  // entry wins over any device.
+  const TPortSources sources = TPortSources::System();
+  std::error_code ec;
+  const bool may_be_listed = std::filesystem::exists(
+      sources.SysClassTty / std::filesystem::path(wanted).filename() / "device", ec);
+  for (const TSerialPort& p : may_be_listed ? ListSerialPorts(sources) : std::vector<TSerialPort>{}) {
     if (Canonical(p.Path) == wanted) return p.Number;
     taken.insert(p.Number);
   }
