@@ -161,6 +161,7 @@ std::int32_t TQorPosixDispatcher::PutOutput(const std::uint8_t* buffer, std::int
   // "output empty" event per byte. An answer of one byte (an acknowledgement)
   // then reaches the driver without a hand-over to the write thread.
   const bool through = count >= 2 || !OutputTriggerArmed();
+  bool writer_busy = false;
   {
     Locker lock(send_lock_);
     const std::int32_t done = through ? WriteThrough(buffer, count) : 0;
@@ -170,10 +171,14 @@ std::int32_t TQorPosixDispatcher::PutOutput(const std::uint8_t* buffer, std::int
       // than a full ring unless nothing went out.
       send_ring_full_ = done == 0 && send_ring_full_;
       PutSendRing(buffer + done, count - done);
+      // A writer with a block in hand takes the ring again, under this
+      // lock, once the block is out: waking it would only have it try the
+      // full driver once more.
+      writer_busy = write_in_flight_ != 0;
     }
   }
   if (!all_written) {
-    write_wake_.Raise();
+    if (!writer_busy) write_wake_.Raise();
   } else if (OutputTriggerArmed()) {
     // The output is empty at once: the trigger that waits for that must not
     // wait for the dispatch thread's next periodic check.
