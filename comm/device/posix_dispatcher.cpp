@@ -1,7 +1,6 @@
 #include "comm/device/posix_dispatcher.hpp"
 
 #include <algorithm>
-
 #include <cerrno>
 
 #include <sched.h>
