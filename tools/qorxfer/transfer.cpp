@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -182,7 +183,10 @@ void PumpFor(const std::function<bool()>& done, int limit_ms, int poll_ms, int i
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
   pollfd fds[2] = {{platform::NotifyFd(), POLLIN, 0}, {interrupt_fd, POLLIN, 0}};
   while (!done() && (limit_ms < 0 || std::chrono::steady_clock::now() < end)) {
-    if (poll(fds, 2, poll_ms) < 0 && errno != EINTR) return;
+    if (poll(fds, 2, poll_ms) < 0 && errno != EINTR) {
+      std::fprintf(stderr, "error: waiting for the transfer: %s\n", std::strerror(errno));
+      return;
+    }
     while (platform::ProcessOneMessage() == platform::PumpResult::Processed) {
     }
   }
@@ -282,7 +286,8 @@ int RunTransfer(const TransferOptions& o) {
   } catch (const EQORException& e) {
     Report(e.ErrorCode());
   }
-  return finish_code == 0 ? kSucceeded : kTransferFailed;
+  // A pump that could not wait leaves the transfer unfinished: not a success.
+  return finished && finish_code == 0 ? kSucceeded : kTransferFailed;
 }
 
 }  // namespace qor::xfer
