@@ -187,15 +187,8 @@ void TQorBaseDispatcher::RunStatusTriggerLoop() {
 }
 
 void TQorBaseDispatcher::ProcessInputItem() {
-  current_event_ = 0;
-  if (TIOBuffer* first = input_queue_.Peek()) {
-    if (auto* status = dynamic_cast<TStatusBuffer*>(first)) {
-      current_event_ = status->Status;
-      input_queue_.Pop();
-    } else {
-      input_queue_.Release(first);
-    }
-  }
+  const std::unique_ptr<TStatusBuffer> status = input_queue_.PopStatus();
+  current_event_ = status ? status->Status : 0;
   if ((current_event_ & (kEvRing | kEvRingTe)) != 0) {
     Locker lock(state_lock_);
     ring_seen_ = true;

@@ -99,7 +99,6 @@ std::uint32_t TIOQueue::TakeLeadingData(std::uint8_t* out, std::uint32_t count) 
       taken += k;
       if (data->Read < data->Used) break;
       bytes_queued_ -= data->size_;
-      data->in_use_ = false;
       std::unique_ptr<TIOBuffer> item = std::move(items_.front());
       items_.pop_front();
       if (spare_.size() < kSpareBuffers) {
@@ -112,16 +111,18 @@ std::uint32_t TIOQueue::TakeLeadingData(std::uint8_t* out, std::uint32_t count) 
   return taken;
 }
 
-TIOBuffer* TIOQueue::Peek() {
+std::unique_ptr<TStatusBuffer> TIOQueue::PopStatus() {
   std::lock_guard lock(mutex_);
-  if (items_.empty() || items_.front()->in_use_) return nullptr;
-  items_.front()->in_use_ = true;
-  return items_.front().get();
-}
-
-void TIOQueue::Release(TIOBuffer* buffer) {
-  std::lock_guard lock(mutex_);
-  buffer->in_use_ = false;
+  // Data is by far the most frequent item: known by its flag, without a
+  // type query.
+  if (items_.empty() || items_.front()->IsData()) return nullptr;
+  auto* status = dynamic_cast<TStatusBuffer*>(items_.front().get());
+  if (status == nullptr) return nullptr;
+  std::unique_ptr<TStatusBuffer> taken(status);
+  static_cast<void>(items_.front().release());
+  items_.pop_front();
+  bytes_queued_ -= taken->size_;
+  return taken;
 }
 
 std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
@@ -130,7 +131,6 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
   std::unique_ptr<TIOBuffer> first = std::move(items_.front());
   items_.pop_front();
   bytes_queued_ -= first->size_;
-  first->in_use_ = false;
   return first;
 }
 
@@ -174,10 +174,8 @@ void TIOQueue::Wake() {
 
 void TIOQueue::Clear() {
   std::lock_guard lock(mutex_);
-  auto kept = std::stable_partition(items_.begin(), items_.end(),
-                                    [](const auto& item) { return item->in_use_; });
-  for (auto it = kept; it != items_.end(); ++it) bytes_queued_ -= (*it)->size_;
-  items_.erase(kept, items_.end());
+  items_.clear();
+  bytes_queued_ = 0;
 }
 
 std::uint32_t TIOQueue::BytesQueued() const {

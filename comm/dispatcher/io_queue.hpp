@@ -16,7 +16,6 @@ class TIOBuffer {
  public:
   virtual ~TIOBuffer() = default;
   std::uint32_t Size() const { return size_; }
-  bool InUse() const { return in_use_; }
   // Received bytes (a TDataBuffer): asked for every item the dispatch
   // thread looks at, so a plain flag rather than a type query.
   bool IsData() const { return is_data_; }
@@ -28,7 +27,6 @@ class TIOBuffer {
   friend class TIOQueue;
   std::uint32_t size_;
   bool is_data_;
-  bool in_use_ = false;  // changed only under the queue's lock
 };
 
 // Received bytes: Used filled by the reader, Read taken by the dispatcher.
@@ -83,10 +81,9 @@ class TIOQueue {
   // Copies up to count of those bytes to out as one step and removes the
   // buffers it used up; how many. Stops at the first item that is not data.
   std::uint32_t TakeLeadingData(std::uint8_t* out, std::uint32_t count);
-  // The first buffer, marked in use; nullptr when empty or already in use. The
-  // caller either Releases it (it stays queued) or Pops it.
-  TIOBuffer* Peek();
-  void Release(TIOBuffer* buffer);
+  // The first item, taken off the queue when it is a status event; nullptr
+  // (and nothing taken) when the queue is empty or starts with something else.
+  std::unique_ptr<TStatusBuffer> PopStatus();
   std::unique_ptr<TIOBuffer> Pop();
   // Returns at once when a buffer is queued, else waits up to ms for a Push.
   void WaitForItem(std::uint32_t ms);
@@ -100,7 +97,7 @@ class TIOQueue {
   // already, so the waiter must not sleep. A Wake counts as seen.
   bool ArmPushHook();
   void DisarmPushHook();
-  // Frees every buffer that is not in use.
+  // Frees every buffer.
   void Clear();
   std::uint32_t BytesQueued() const;
   bool Empty() const;

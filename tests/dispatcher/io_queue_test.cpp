@@ -34,14 +34,18 @@ TEST(IOQueue, LeadingDataIsTakenAcrossPiecesAndStopsAtAnEvent) {
   EXPECT_TRUE(items.empty());
 
   EXPECT_EQ(q.LeadingDataBytes(), 7u);
+  // Only an event at the front is taken as one.
+  EXPECT_EQ(q.PopStatus(), nullptr);
+  EXPECT_EQ(q.LeadingDataBytes(), 7u);
   EXPECT_EQ(Take(q, 5), "abcde");
   EXPECT_EQ(q.LeadingDataBytes(), 2u);
   EXPECT_EQ(Take(q, 10), "fg");
   // The event waits for its turn in front of the later bytes.
   EXPECT_EQ(Take(q, 10), "");
   EXPECT_EQ(q.LeadingDataBytes(), 0u);
-  std::unique_ptr<TIOBuffer> event = q.Pop();
-  ASSERT_NE(dynamic_cast<TStatusBuffer*>(event.get()), nullptr);
+  std::unique_ptr<TStatusBuffer> event = q.PopStatus();
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->Status, 0x40u);
   EXPECT_EQ(q.LeadingDataBytes(), 3u);
   EXPECT_EQ(Take(q, 10), "hij");
   EXPECT_TRUE(q.Empty());
