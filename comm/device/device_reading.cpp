@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -65,16 +66,20 @@ void TQorPosixDispatcher::WaitForInput(std::uint32_t ms) {
   std::lock_guard lock(read_mutex_);
   const int fd = fd_.load();
   if (fd < 0 || kill_requested_ || !input_queue_.ArmPushHook()) return;
-  pollfd fds[3] = {{fd, POLLIN, 0}, {stop_.Fd(), POLLIN, 0}, {dispatch_wake_.Fd(), POLLIN, 0}};
+  if (!dispatch_waits_.Watching()) {
+    const int fds[3] = {fd, stop_.Fd(), dispatch_wake_.Fd()};
+    dispatch_waits_.Watch(fds, 3);
+  }
+  std::array<short, device::TInputWaitSet::kMaxFds> events{};
   dispatch_idle_.store(true);
-  const int ready = poll(fds, 3, static_cast<int>(ms));
+  const int ready = dispatch_waits_.Wait(static_cast<int>(ms), events);
   dispatch_idle_.store(false);
   busy_since_.store(platform::TimeGetTime());
   input_queue_.DisarmPushHook();
   if (ready <= 0) return;  // a signal or the time-out: the loop comes back
-  if (fds[2].revents != 0) dispatch_wake_.Clear();
-  if (fds[0].revents == 0 || kill_requested_) return;
-  if (!ReadAvailable(fd, fds[0].revents, dispatch_staging_)) {
+  if (events[2] != 0) dispatch_wake_.Clear();
+  if (events[0] == 0 || kill_requested_) return;
+  if (!ReadAvailable(fd, events[0], dispatch_staging_)) {
     // Gone or failing: the read thread meets it again and reports it as it
     // always has.
     dispatch_reads_.store(false);

@@ -116,6 +116,7 @@ void TQorPosixDispatcher::CloseDevice() {
     // A dispatch thread left to end on its own may be reading: not under it.
     std::lock_guard reading(read_mutex_);
     Locker lock(device_lock_);
+    dispatch_waits_.Forget();
     if (fd_ >= 0) {
       SetRtsToggle(false);
       device::CloseSerialDevice(opened_);

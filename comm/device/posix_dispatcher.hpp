@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "comm/device/device_open.hpp"
+#include "comm/device/input_wait_set.hpp"
 #include "comm/device/line_errors.hpp"
 #include "comm/device/modem_lines.hpp"
 #include "comm/device/wake_signal.hpp"
@@ -145,6 +146,9 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   std::atomic<std::uint32_t> busy_since_{0};  // when it last stopped waiting
   std::atomic<std::uint32_t> idle_standby_ms_{kIdleStandByMs};  // for the line's rate
   device::TWakeSignal dispatch_wake_;  // InputQueue got an item while it polls
+  // The dispatch thread's wait on fd_, stop_ and dispatch_wake_: built at its
+  // first wait on the open device, forgotten before the device is closed.
+  device::TInputWaitSet dispatch_waits_;
   device::TWakeSignal read_resume_;    // the read thread is to read at once
   TReadStaging dispatch_staging_;      // the dispatch thread's
   device::TLineErrorCounter line_errors_;
