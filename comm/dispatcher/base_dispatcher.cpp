@@ -639,6 +639,10 @@ std::int32_t TQorBaseDispatcher::PurgeInput() {
   take_count_ = 0;
   max_taken_ = 0;
   recv_ring_full_ = false;
+  // Nor may a data trigger match them: bytes the trigger scan has not reached
+  // yet are skipped, also by a scan that this purge interrupts (a handler's).
+  scan_pos_ = recv_head_;
+  ++input_purges_;
   Locker state(state_lock_);
   for (TDataTrigger& t : data_triggers_) t.Cursors.fill(0);
   return result;

@@ -435,6 +435,7 @@ class TQorBaseDispatcher {
   std::int32_t avail_threshold_ = 0;
   std::int32_t trigger_counter_ = 1;
   std::int32_t scan_pos_ = 0;          // under recv_lock_
+  std::uint32_t input_purges_ = 0;     // under recv_lock_: PurgeInputs so far
   std::int32_t avail_notified_at_ = 0; // under recv_lock_
   bool status_hit_seen_ = false;
   // The dispatch thread waits beyond its periodic check, until wait_end_ms_;

@@ -22,10 +22,12 @@ bool TQorBaseDispatcher::CheckRecvTriggers() {
   std::int32_t match_pos = -1;
   std::int32_t avail_count = -1;
   std::size_t data_count = 0;
+  std::uint32_t purges = 0;
   {
     Locker recv(recv_lock_);
     Locker state(state_lock_);
     if (recv_ring_.empty()) return false;
+    purges = input_purges_;
     // Without a data trigger to feed there is nothing to look at byte by byte.
     const bool matching = std::any_of(data_triggers_.begin(), data_triggers_.end(),
                                       [](const TDataTrigger& t) { return t.Length != 0; });
@@ -94,7 +96,8 @@ bool TQorBaseDispatcher::CheckRecvTriggers() {
                             static_cast<std::uint16_t>(length));
   }
   Locker recv(recv_lock_);
-  scan_pos_ = NextPos(match_pos);
+  // A handler that purged the input has moved the scan past what it purged.
+  if (input_purges_ == purges) scan_pos_ = NextPos(match_pos);
   return result;
 }
 

@@ -181,6 +181,28 @@ TEST_F(TriggersTest, DataTriggerNotices) {
   }
 }
 
+// What a handler purges is gone for the triggers too: a string in the purged
+// bytes that the scan had not reached yet does not fire.
+TEST_F(TriggersTest, PurgedBytesMatchNoDataTrigger) {
+  const std::int32_t first = d.AddDataTrigger("AB", false);
+  const std::int32_t second = d.AddDataTrigger("CD", false);
+  ASSERT_GT(first, 0);
+  ASSERT_GT(second, 0);
+  recorder.on_notice = [&](std::uint32_t msg, std::uintptr_t wparam) {
+    if (msg == kMsgTriggerData && wparam == static_cast<std::uintptr_t>(first)) d.PurgeInput();
+  };
+  d.Feed("ABCD");
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() >= 1; }));
+  // Later bytes are scanned as before.
+  d.Feed("CD");
+  ASSERT_TRUE(PumpUntil([&] { return recorder.Count() >= 2; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::vector<Notice> notices = recorder.Notices();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].wparam, static_cast<std::uintptr_t>(first));
+  EXPECT_EQ(notices[1].wparam, static_cast<std::uintptr_t>(second));
+}
+
 TEST_F(TriggersTest, HandlesRunOutAndTheLowestFreeIsReused) {
   EXPECT_EQ(d.DeleteTrigger(0), -5003);
   d.SetAvailThreshold(4);
