@@ -116,10 +116,8 @@ std::unique_ptr<TStatusBuffer> TIOQueue::PopStatus() {
   // Data is by far the most frequent item: known by its flag, without a
   // type query.
   if (items_.empty() || items_.front()->IsData()) return nullptr;
-  auto* status = dynamic_cast<TStatusBuffer*>(items_.front().get());
-  if (status == nullptr) return nullptr;
-  std::unique_ptr<TStatusBuffer> taken(status);
-  static_cast<void>(items_.front().release());
+  if (dynamic_cast<TStatusBuffer*>(items_.front().get()) == nullptr) return nullptr;
+  std::unique_ptr<TStatusBuffer> taken(static_cast<TStatusBuffer*>(items_.front().release()));
   items_.pop_front();
   bytes_queued_ -= taken->size_;
   return taken;

@@ -2,8 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
-#include <string>
+#include <cstdlib>
 
 #include <poll.h>
 #include <unistd.h>
