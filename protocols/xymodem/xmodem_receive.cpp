@@ -121,14 +121,15 @@ std::uint8_t BlockStart(TProtocolData& data, TXYmodemData& xy, TEvent event) {
 }
 
 std::uint8_t Collect(TProtocolData& data, TXYmodemData& xy, TEvent event) {
-  if (event == TEvent::Timer) {
-    SendByte(data, kNak);
-    data.ProtocolStatus = psTimeout;
-    ArmTimer(data, xy.BlockWait);
-    return rxWtFrBlStrt;
-  }
-  if (event != TEvent::Data) return rxCollBlock;
-  return CollectBlock(data, xy) ? rxProcBlck : rxCollBlock;
+  if (event != TEvent::Data && event != TEvent::Timer) return rxCollBlock;
+  // On a time-out too: what came since the last notice belongs to this block
+  // (we are told only once all of it is there), not to the next one.
+  if (CollectBlock(data, xy)) return rxProcBlck;
+  if (event == TEvent::Data) return rxCollBlock;
+  SendByte(data, kNak);
+  data.ProtocolStatus = psTimeout;
+  ArmTimer(data, xy.BlockWait);
+  return rxWtFrBlStrt;
 }
 
 std::uint8_t Process(TProtocolData& data, TXYmodemData& xy) {
@@ -192,11 +193,15 @@ std::uint8_t NextState(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
 }
 
+std::int32_t Missing(const TProtocolData& data, const TXYmodemData& xy) {
+  return xy.XState == rxCollBlock ? BlockBytesLeft(data, xy) : 0;
+}
+
 }  // namespace
 
 const TMachine kXmodemReceive{
     false, &TXYmodemData::XState, rxInitial, rxFinished, rxDone, &NextState, &After, -1, dlkXModem,
-    117};
+    117,   &Missing};
 
 void XmodemPrepareReceive(TProtocolData& data) { PrepareTransfer(data, kXmodemReceive); }
 

@@ -75,6 +75,10 @@ TBlockStart ScanBlockStart(TProtocolData& data, TXYmodemData& xy) {
   return TBlockStart::Waiting;
 }
 
+std::int32_t BlockBytesLeft(const TProtocolData& data, const TXYmodemData& xy) {
+  return data.BlockLength + xy.ExtraBytes - xy.RxCollected;
+}
+
 bool CollectBlock(TProtocolData& data, TXYmodemData& xy) {
   xy.ReplyChar = kNak;
   const std::int32_t size = data.BlockLength + xy.ExtraBytes;

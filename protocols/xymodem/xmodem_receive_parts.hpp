@@ -24,6 +24,8 @@ TBlockStart ScanBlockStart(TProtocolData& data, TXYmodemData& xy);
 
 // Collects the block that started; true once all of it is in.
 bool CollectBlock(TProtocolData& data, TXYmodemData& xy);
+// The bytes the block that started still lacks.
+std::int32_t BlockBytesLeft(const TProtocolData& data, const TXYmodemData& xy);
 
 // Judges the collected block against BlockNumber and sends the answer (none
 // when the transfer is being cancelled, no ACK while streaming). Status 4700

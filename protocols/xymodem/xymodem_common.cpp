@@ -67,18 +67,32 @@ void Fail(TProtocolData& data, TXYmodemData& xy, const TMachine& m, std::int32_t
   }
 }
 
+// While a block is being collected the dispatcher tells us only once all of
+// it is there, rather than once per piece the line delivers: a paced line
+// hands it over in dozens of pieces.
+void AskForInput(TProtocolData& data, TXYmodemData& xy, const TMachine& m) {
+  const std::int32_t missing = m.Missing != nullptr ? m.Missing(data, xy) : 0;
+  const std::int32_t wanted = std::max(1, missing);
+  if (wanted == xy.InputWanted || data.ComPort == nullptr) return;
+  TQorBaseDispatcher* dispatcher = data.ComPort->Dispatcher();
+  if (dispatcher == nullptr) return;
+  dispatcher->SetAvailThreshold(wanted);
+  xy.InputWanted = wanted;
+}
+
 }  // namespace
 
 void RunMachine(TProtocolData& data, TXYmodemData& xy, const TMachine& m, TEvent event) {
   for (;;) {
     LogState(data, xy, m);
-    if (xy.*m.State == m.DoneState) return;
+    if (xy.*m.State == m.DoneState) break;
     xy.*m.State = m.NextState(data, xy, event);
     const TNext next = m.After(xy);
-    if (next == TNext::Wait) return;
-    if (next == TNext::WhileData && !XYInputWaiting(data)) return;
+    if (next == TNext::Wait) break;
+    if (next == TNext::WhileData && !XYInputWaiting(data)) break;
     event = TEvent::Data;
   }
+  AskForInput(data, xy, m);
 }
 
 void RunHandler(const TMachine& m, std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
@@ -120,6 +134,7 @@ TXYmodemData* PrepareTransfer(TProtocolData& data, const TMachine& m) {
   xy->ClockStarted = false;
   xy->FileOffered = false;
   xy->JustEntered = false;
+  xy->InputWanted = 1;  // as the start sets it
   xy->*m.State = m.FirstState;
   data.ProtocolStatus = psProtocolHandshake;
   ShowFirstStatus(data);

@@ -17,7 +17,8 @@ enum class TNext { Wait, Now, WhileData };
 // One machine: the engine it belongs to, the field holding its state, its
 // first, finishing and Done states, the step that gives the next state, what
 // follows a step, the log code of an interruption (-1: none), and where its
-// state names start in the dispatch log.
+// state names start in the dispatch log; for a receiver, how many bytes of
+// a block being collected are still missing (0: none is).
 struct TMachine {
   bool Ymodem;
   std::uint8_t TXYmodemData::*State;
@@ -29,6 +30,7 @@ struct TMachine {
   std::int32_t InterruptLog;
   std::uint8_t LogKind;
   std::uint16_t LogBase;
+  std::int32_t (*Missing)(const TProtocolData& data, const TXYmodemData& xy) = nullptr;
 };
 
 extern const TMachine kXmodemTransmit;

@@ -174,9 +174,10 @@ std::uint8_t NextState(TProtocolData& data, TXYmodemData& xy, TEvent event) {
     case ryWtFrHSRply: return HandshakeReply(data, xy, event);
     case ryWtFBlkStrt: return BlockStart(data, xy, event);
     case ryCollBlck:
+      if (event != TEvent::Data && event != TEvent::Timer) return ryCollBlck;
+      if (CollectBlock(data, xy)) return ryProcBlck;  // on a time-out too, as in Xmodem
       if (event == TEvent::Timer) return HeaderLost(data, xy);
-      if (event != TEvent::Data) return ryCollBlck;
-      return CollectBlock(data, xy) ? ryProcBlck : ryCollBlck;
+      return ryCollBlck;
     case ryProcBlck: return ProcessHeader(data, xy);
     case ryPrepXmdm: return PrepareXmodem(data, xy);
     case ryRcvXmodem: return ReceiveXmodem(data, xy, event);
@@ -185,11 +186,17 @@ std::uint8_t NextState(TProtocolData& data, TXYmodemData& xy, TEvent event) {
   }
 }
 
+// The header block, or a block of the file the nested Xmodem machine collects.
+std::int32_t Missing(const TProtocolData& data, const TXYmodemData& xy) {
+  if (xy.YState == ryCollBlck) return BlockBytesLeft(data, xy);
+  return xy.YState == ryRcvXmodem ? kXmodemReceive.Missing(data, xy) : 0;
+}
+
 }  // namespace
 
 const TMachine kYmodemReceive{
     true,   &TXYmodemData::YState, ryInitial, ryFinished, ryDone, &NextState,
-    &After, lfReceiveFail,         dlkYModem, 138};
+    &After, lfReceiveFail,         dlkYModem, 138,  &Missing};
 
 void YmodemPrepareReceive(TProtocolData& data) { PrepareTransfer(data, kYmodemReceive); }
 
