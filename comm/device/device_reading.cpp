@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "comm/device/line_settings.hpp"
 #include "comm/device/posix_dispatcher.hpp"
 #include "comm/platform/clock.hpp"
 
@@ -18,10 +19,14 @@ namespace {
 // several pieces rather than one per piece.
 constexpr std::uint32_t kPieceSize = 256;
 constexpr short kGone = POLLHUP | POLLERR | POLLNVAL;
+constexpr int kLargestReadMinimum = 255;  // what VMIN holds
 
 }  // namespace
 
 bool TQorPosixDispatcher::ReadAvailable(int fd, short revents, TReadStaging& staging) {
+  // Under a read minimum above 64 the tty hands out at most 64 bytes per
+  // read, however many wait: then only "nothing left" ends the reading.
+  const bool short_reads = read_minimum_.load() > 1;
   for (;;) {
     const ssize_t n = read(fd, staging.bytes.data(), staging.bytes.size());
     if (n > 0) {
@@ -36,7 +41,7 @@ bool TQorPosixDispatcher::ReadAvailable(int fd, short revents, TReadStaging& sta
       input_queue_.PushAll(staging.pieces);
       // A short read took all there was: poll again rather than ask once
       // more only to hear that nothing is left.
-      if (static_cast<std::size_t>(n) < staging.bytes.size()) break;
+      if (static_cast<std::size_t>(n) < staging.bytes.size() && !short_reads) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -55,6 +60,13 @@ bool TQorPosixDispatcher::ReadAvailable(int fd, short revents, TReadStaging& sta
   return true;
 }
 
+void TQorPosixDispatcher::AdjustReadMinimum(int fd) {
+  const int wanted = std::min(kLargestReadMinimum, InputBeforeAnyTrigger());
+  if (wanted == read_minimum_.load()) return;
+  platform::Locker lock(device_lock_);
+  if (device::SetReadMinimum(fd, static_cast<std::uint8_t>(wanted))) read_minimum_.store(wanted);
+}
+
 void TQorPosixDispatcher::WaitForInput(std::uint32_t ms) {
   if (!dispatch_reads_.load()) {
     dispatch_idle_.store(true);
@@ -70,15 +82,20 @@ void TQorPosixDispatcher::WaitForInput(std::uint32_t ms) {
     const int fds[3] = {fd, stop_.Fd(), dispatch_wake_.Fd()};
     dispatch_waits_.Watch(fds, 3);
   }
+  AdjustReadMinimum(fd);
+  const bool holding = read_minimum_.load() > 1;
+  if (holding) ms = std::min(ms, kHeldInputMs);
   std::array<short, device::TInputWaitSet::kMaxFds> events{};
   dispatch_idle_.store(true);
   const int ready = dispatch_waits_.Wait(static_cast<int>(ms), events);
   dispatch_idle_.store(false);
   busy_since_.store(platform::TimeGetTime());
   input_queue_.DisarmPushHook();
-  if (ready <= 0) return;  // a signal or the time-out: the loop comes back
+  if (ready < 0) return;  // a signal: the loop comes back
+  // At the time-out, bytes held below the read minimum are taken all the same.
+  if (ready == 0 && !holding) return;
   if (events[2] != 0) dispatch_wake_.Clear();
-  if (events[0] == 0 || kill_requested_) return;
+  if ((events[0] == 0 && ready != 0) || kill_requested_) return;
   if (!ReadAvailable(fd, events[0], dispatch_staging_)) {
     // Gone or failing: the read thread meets it again and reports it as it
     // always has.

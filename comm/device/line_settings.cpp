@@ -153,4 +153,12 @@ std::int32_t WriteLineSettings(int fd, const TDeviceControlBlock& dcb) {
   return HasUnsupportedFlags(dcb) ? -3002 : 0;
 }
 
+bool SetReadMinimum(int fd, std::uint8_t bytes) {
+  termios2 t{};
+  if (ioctl(fd, TCGETS2, &t) != 0) return false;
+  t.c_cc[VMIN] = bytes;
+  t.c_cc[VTIME] = 0;
+  return ioctl(fd, TCSETS2, &t) == 0;
+}
+
 }  // namespace qor::device

@@ -22,5 +22,9 @@ std::int32_t ReadLineSettings(int fd, TDeviceControlBlock& dcb);
 // size), -1002 (parity or stop bits), -3002 (unsupported flag; the rest is
 // still written), or the DeviceErrorCode of a failed call.
 std::int32_t WriteLineSettings(int fd, const TDeviceControlBlock& dcb);
+// Sets VMIN (VTIME 0): a wait on the device then reports input only once
+// that many bytes are there, though a read still takes whatever is. False
+// when the device refused.
+bool SetReadMinimum(int fd, std::uint8_t bytes);
 
 }  // namespace qor::device

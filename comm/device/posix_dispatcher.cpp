@@ -118,6 +118,9 @@ void TQorPosixDispatcher::CloseDevice() {
     Locker lock(device_lock_);
     dispatch_waits_.Forget();
     if (fd_ >= 0) {
+      // The next program to open the device expects input as it comes.
+      if (read_minimum_.load() != 1) device::SetReadMinimum(fd_, 1);
+      read_minimum_.store(1);
       SetRtsToggle(false);
       device::CloseSerialDevice(opened_);
       fd_ = -1;

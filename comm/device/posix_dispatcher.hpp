@@ -84,6 +84,9 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   // kernel's tty layer holds (64 KiB) takes to arrive at the line's rate,
   // between 250 ms (above 460800 baud) and a second (115200 and below).
   static constexpr std::uint32_t kIdleStandByMs = 250;
+  // The longest a reader waits for bytes fewer than the read minimum: then
+  // it takes them anyway, so held input is never more than that late.
+  static constexpr std::uint32_t kHeldInputMs = 50;
   static constexpr std::uint32_t kLongestIdleStandByMs = 1000;
   static std::uint32_t IdleStandByMs(std::uint32_t baud);
 
@@ -109,6 +112,8 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   void WaitIoThreadGone(std::unique_ptr<TQorDispatcherThread>& slot, bool interrupt_modem_wait);
   // With device_lock_ held.
   void SetRtsToggle(bool on);
+  // With read_mutex_ held: the read minimum for the triggers' present needs.
+  void AdjustReadMinimum(int fd);
   // With send_lock_ held: writes what the driver takes now while the write
   // thread is idle; the bytes written.
   std::int32_t WriteThrough(const std::uint8_t* buffer, std::int32_t count);
@@ -146,6 +151,11 @@ class TQorPosixDispatcher : public TQorBaseDispatcher {
   std::atomic<std::uint32_t> busy_since_{0};  // when it last stopped waiting
   std::atomic<std::uint32_t> idle_standby_ms_{kIdleStandByMs};  // for the line's rate
   device::TWakeSignal dispatch_wake_;  // InputQueue got an item while it polls
+  // The device's VMIN: more than 1 while the triggers need that many bytes
+  // before any can fire, so that a line delivering small pieces does not
+  // wake the dispatch thread for each. Set under read_mutex_ and
+  // device_lock_, back to 1 before the device closes.
+  std::atomic<int> read_minimum_{1};
   // The dispatch thread's wait on fd_, stop_ and dispatch_wake_: built at its
   // first wait on the open device, forgotten before the device is closed.
   device::TInputWaitSet dispatch_waits_;

@@ -37,9 +37,12 @@ bool TReadThread::ReadWhileBusy() {
   pollfd fds[2] = {{fd_, POLLIN, 0}, {device_.stop_.Fd(), POLLIN, 0}};
   if (!Poll(fds, 2, static_cast<int>(TQorPosixDispatcher::kTakeOverMs))) return false;
   if (KillRequested()) return true;
-  if (fds[0].revents != 0) {
+  const bool ready = fds[0].revents != 0;
+  // Bytes held below the dispatch thread's read minimum are taken at the time-out.
+  if (ready || device_.read_minimum_.load() > 1) {
     std::lock_guard lock(device_.read_mutex_);
-    return device_.ReadAvailable(fd_, fds[0].revents, staging_);
+    if (!device_.ReadAvailable(fd_, fds[0].revents, staging_)) return false;
+    if (ready) return true;
   }
   // A quiet line: the dispatch thread reads again once it waits for work.
   if (device_.dispatch_idle_.load()) {

@@ -289,6 +289,11 @@ class TQorBaseDispatcher {
   // The dispatch thread's wait for work: returns when InputQueue has an item
   // or after ms. A device layer may read the device itself meanwhile.
   virtual void WaitForInput(std::uint32_t ms) { input_queue_.WaitForItem(ms); }
+  // How many more received bytes it takes before a trigger can fire: more
+  // than one only while the avail threshold alone waits for input (no data
+  // trigger) and the ring holds less than it asks for. A device layer may
+  // hold input back until that many bytes are there.
+  std::int32_t InputBeforeAnyTrigger();
   // A non-negative handle, or a negated system error.
   virtual std::int32_t OpenDevice(const std::string& name, std::int32_t in_size,
                                   std::int32_t out_size) = 0;

@@ -18,6 +18,17 @@ std::int32_t NextPos(std::int32_t p) { return (p + 1) % kRecvRingSize; }
 
 }  // namespace
 
+std::int32_t TQorBaseDispatcher::InputBeforeAnyTrigger() {
+  Locker recv(recv_lock_);
+  Locker state(state_lock_);
+  if (avail_threshold_ <= 1) return 1;
+  if (std::any_of(data_triggers_.begin(), data_triggers_.end(),
+                  [](const TDataTrigger& t) { return t.Length != 0; })) {
+    return 1;
+  }
+  return std::max(1, avail_threshold_ - UnreadLocked());
+}
+
 bool TQorBaseDispatcher::CheckRecvTriggers() {
   std::int32_t match_pos = -1;
   std::int32_t avail_count = -1;
