@@ -38,6 +38,10 @@ TProtocolData* ProtocolDataFromLParam(std::intptr_t lparam);
 // Status pacing at the top of a handler call; true when the call ends here
 // (the message was the status timer).
 bool PaceStatus(TProtocolData& data, std::uint32_t msg, std::uintptr_t wparam);
+// How many received bytes the engine can use at once (at least 1): the avail
+// notice waits for them, so a packet that comes in many small pieces runs
+// the engine once rather than for each. The start sets 1.
+void AskForInput(TProtocolData& data, std::int32_t bytes);
 
 // ---- Figures for the component
 std::int32_t ReportedBytesTransferred(TProtocolData& data);

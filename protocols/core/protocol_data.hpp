@@ -196,6 +196,7 @@ struct TProtocolData {
   std::int32_t OutBuffFreeTrigger = 0;
   std::int32_t OutBuffUsedTrigger = 0;
   std::int32_t CarrierTrigger = 0;
+  std::int32_t AvailWanted = 1;  // the avail threshold as the engine last asked
   platform::WindowHandle MessageWindow = platform::WindowHandle::None;
   TQorCustomComPort* ComPort = nullptr;
   std::int32_t EngineFlag = 0;  // free for the engine; Kermit sets it to -1

@@ -1,5 +1,7 @@
 // Starting an engine on an open port, and the handler's side of the calling
 // convention: finding the record and pacing status reports.
+#include <algorithm>
+
 #include "comm/comport/com_port.hpp"
 #include "comm/dispatcher/dispatcher_registry.hpp"
 #include "comm/errors/exceptions.hpp"
@@ -32,6 +34,7 @@ bool Launch(TProtocolData& data, TPrepareProc prepare) {
     return false;
   }
   dispatcher->SetAvailThreshold(1);
+  data.AvailWanted = 1;
 
   std::int32_t* const handles[] = {&data.TimeoutTrigger, &data.StatusTimerTrigger,
                                    &data.OutBuffFreeTrigger, &data.OutBuffUsedTrigger,
@@ -126,6 +129,15 @@ bool PaceStatus(TProtocolData& data, std::uint32_t msg, std::uintptr_t wparam) {
     data.ForceStatus = false;
   }
   return status_timer;
+}
+
+void AskForInput(TProtocolData& data, std::int32_t bytes) {
+  bytes = std::max(1, bytes);
+  if (bytes == data.AvailWanted || data.ComPort == nullptr) return;
+  TQorBaseDispatcher* dispatcher = data.ComPort->Dispatcher();
+  if (dispatcher == nullptr) return;
+  dispatcher->SetAvailThreshold(bytes);
+  data.AvailWanted = bytes;
 }
 
 }  // namespace qor

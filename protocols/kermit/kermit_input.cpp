@@ -167,6 +167,14 @@ void StartCollectingData(TKermitData& kd) {
   kd.RxDataIndex = 1;
 }
 
+std::int32_t DataBytesMissing(const TKermitData& kd) {
+  const std::int32_t check_len = CheckLength(IncomingCheckType(kd));
+  const std::int32_t data_left =
+      kd.DataState == 0 ? std::min(kd.RxLen, kKermitDataSize) - (kd.RxDataIndex - 1) : 0;
+  const std::int32_t check_left = kd.DataState == 0 ? check_len : check_len - (kd.DataState - 1);
+  return std::max(0, data_left + check_left - (kd.InFill - kd.InRead));
+}
+
 void CollectData(TProtocolData& data) {
   TKermitData& kd = Kermit(data);
   kd.RxLen = std::min(kd.RxLen, kKermitDataSize);

@@ -27,5 +27,8 @@ void CollectData(TProtocolData& data);
 
 // The state a reply header leaves the data assembler in.
 void StartCollectingData(TKermitData& kd);
+// While the data assembler works on a packet: the bytes of its data field
+// and check still to come beyond those InBuf holds.
+std::int32_t DataBytesMissing(const TKermitData& kd);
 
 }  // namespace qor

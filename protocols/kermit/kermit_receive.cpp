@@ -33,6 +33,11 @@ void TakePacket(TProtocolData& data, TKermitData& kd, std::uintptr_t wparam) {
   TakeIncoming(data, kd, wparam, header, rkError);
 }
 
+// A packet whose data is being collected is announced once all of it is there.
+void AskForPacketRest(TProtocolData& data, const TKermitData& kd) {
+  AskForInput(data, IsCollectState(kd.KermitState) ? DataBytesMissing(kd) : 0);
+}
+
 bool RoundStops(TProtocolData& data, const TKermitData& kd) {
   switch (kd.KermitState) {
     case rkInit:
@@ -90,6 +95,7 @@ void Fail(TProtocolData& data, TKermitData& kd, std::int32_t code) noexcept {
     data.FinishWritingProc(data);
     data.ProtocolError = cause;
     data.LogProc(data, kd.FileRejected ? lfReceiveSkip : lfReceiveFail);
+    AskForPacketRest(data, kd);
     ShowLastStatus(data);
     FinishProtocol(data);
   } catch (...) {
@@ -142,6 +148,7 @@ void KermitReceiveHandler(std::uint32_t msg, std::uintptr_t wparam, std::intptr_
   if (kd == nullptr || kd->KermitState == rkDone) return;
   try {
     RunRounds(*data, *kd, msg, wparam);
+    AskForPacketRest(*data, *kd);
   } catch (const EQORException& e) {
     Fail(*data, *kd, e.ErrorCode());
   } catch (const std::exception&) {

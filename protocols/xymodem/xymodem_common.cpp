@@ -67,19 +67,6 @@ void Fail(TProtocolData& data, TXYmodemData& xy, const TMachine& m, std::int32_t
   }
 }
 
-// While a block is being collected the dispatcher tells us only once all of
-// it is there, rather than once per piece the line delivers: a paced line
-// hands it over in dozens of pieces.
-void AskForInput(TProtocolData& data, TXYmodemData& xy, const TMachine& m) {
-  const std::int32_t missing = m.Missing != nullptr ? m.Missing(data, xy) : 0;
-  const std::int32_t wanted = std::max(1, missing);
-  if (wanted == xy.InputWanted || data.ComPort == nullptr) return;
-  TQorBaseDispatcher* dispatcher = data.ComPort->Dispatcher();
-  if (dispatcher == nullptr) return;
-  dispatcher->SetAvailThreshold(wanted);
-  xy.InputWanted = wanted;
-}
-
 }  // namespace
 
 void RunMachine(TProtocolData& data, TXYmodemData& xy, const TMachine& m, TEvent event) {
@@ -92,7 +79,8 @@ void RunMachine(TProtocolData& data, TXYmodemData& xy, const TMachine& m, TEvent
     if (next == TNext::WhileData && !XYInputWaiting(data)) break;
     event = TEvent::Data;
   }
-  AskForInput(data, xy, m);
+  // A block being collected is announced once all of it is there.
+  AskForInput(data, m.Missing != nullptr ? m.Missing(data, xy) : 0);
 }
 
 void RunHandler(const TMachine& m, std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
@@ -134,7 +122,6 @@ TXYmodemData* PrepareTransfer(TProtocolData& data, const TMachine& m) {
   xy->ClockStarted = false;
   xy->FileOffered = false;
   xy->JustEntered = false;
-  xy->InputWanted = 1;  // as the start sets it
   xy->*m.State = m.FirstState;
   data.ProtocolStatus = psProtocolHandshake;
   ShowFirstStatus(data);

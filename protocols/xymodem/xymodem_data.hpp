@@ -119,8 +119,6 @@ struct TXYmodemData : TEngineData {
   // The block being received: number, complement, data and check.
   std::array<std::uint8_t, kBlockBufferSize> RxBlock{};
   std::int32_t RxCollected = 0;
-  // The dispatcher's avail threshold as this transfer last set it.
-  std::int32_t InputWanted = 1;
 
   // Ymodem transmit: the file behind the header being sent.
   std::string SendPath;
