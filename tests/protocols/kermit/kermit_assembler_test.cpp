@@ -1,6 +1,7 @@
 // The header and data assemblers against whole, split, garbled and oversized input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,8 @@ void Feed(KermitRecord& r, const std::string& chars) {
 class Assembler {
  public:
   explicit Assembler(KermitRecord& r) : r_(r) {}
+
+  bool Collecting() const { return collecting_; }
 
   Received Run() {
     TProtocolData& data = r_.data();
@@ -133,6 +136,38 @@ TEST(KermitAssembler, SplitAnywhereSameAsWhole) {
                         Wire{"long", '3', Packet('3', 'D', 17, kLong), kLong}}) {
     SCOPED_TRACE(w.what);
     SameAsWhole(w);
+  }
+}
+
+// While the data is being collected, what the packet still lacks is exactly
+// what has not been fed yet, whether or not the assembler has seen it.
+TEST(KermitAssembler, KnowsHowManyBytesThePacketStillLacks) {
+  for (const Wire& w : {Wire{"check 1", '1', Packet('1', 'D', 17, "hello"), "hello"},
+                        Wire{"check 3", '3', Packet('3', 'D', 17, "hello"), "hello"},
+                        Wire{"long", '3', Packet('3', 'D', 17, kLong), kLong}}) {
+    SCOPED_TRACE(w.what);
+    const std::string& p = w.packet;
+    const std::size_t end = p.back() == '\r' ? p.size() - 1 : p.size();
+    KermitRecord r;
+    Negotiate(r, w.check);
+    Assembler a(r);
+    int checked = 0;
+    Received got;
+    for (std::size_t fed = 0; fed < end && got.type == 0;) {
+      const std::size_t step = std::min<std::size_t>(3, end - fed);
+      Feed(r, p.substr(fed, step));
+      fed += step;
+      const auto left = static_cast<std::int32_t>(end - fed);
+      if (a.Collecting()) {
+        EXPECT_EQ(DataBytesMissing(r.kd()), left) << "unread, at " << fed;
+      }
+      got = a.Run();
+      if (got.type != 0 || !a.Collecting()) continue;
+      EXPECT_EQ(DataBytesMissing(r.kd()), left) << "read, at " << fed;
+      ++checked;
+    }
+    EXPECT_EQ(got.field, w.field);
+    EXPECT_GT(checked, 0);
   }
 }
 
