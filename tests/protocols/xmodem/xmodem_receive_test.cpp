@@ -82,6 +82,24 @@ TEST(Receive, LongAndShortBlocksMixAndADamagedOneIsAskedForAgain) {
   EXPECT_EQ(r.Stored(), big + Data('z'));
 }
 
+// A block that lost bytes on the line: at its time-out what did come of it
+// is thrown away with it, even bytes that look like the start of a block.
+TEST(Receive, AShortBlockIsAskedForAgainWholeAtItsTimeOut) {
+  Receiver r(ptXmodem1K);
+  EXPECT_EQ(r.Start(), "C");
+  const std::string starts(1024, '\x02');  // every data byte an STX
+  const std::string block = Block(2, 1, starts, true);
+  r.line.Write(block.substr(0, 500));
+  EXPECT_EQ(ReadPumping(r.line, 1, 300), "");
+  // All but the last two bytes: the block wait (one second) runs out.
+  EXPECT_EQ(r.Say(block.substr(500, block.size() - 502), 1, 3000), kNak);
+  EXPECT_EQ(r.Say(block), kAck);
+  EXPECT_EQ(r.Say(kEot + kEot, 2), kNak + kAck);
+  ASSERT_TRUE(r.end.WaitFinished(3000));
+  EXPECT_EQ(r.end.finish_code, 0);
+  EXPECT_EQ(r.Stored(), starts);
+}
+
 TEST(Receive, ThreeCansInARowEndIt) {
   Receiver r(ptXmodemCRC);
   EXPECT_EQ(r.Start(), "C");
