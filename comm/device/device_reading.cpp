@@ -92,10 +92,10 @@ void TQorPosixDispatcher::WaitForInput(std::uint32_t ms) {
   busy_since_.store(platform::TimeGetTime());
   input_queue_.DisarmPushHook();
   if (ready < 0) return;  // a signal: the loop comes back
-  // At the time-out, bytes held below the read minimum are taken all the same.
-  if (ready == 0 && !holding) return;
   if (events[2] != 0) dispatch_wake_.Clear();
-  if ((events[0] == 0 && ready != 0) || kill_requested_) return;
+  // At the time-out, bytes held below the read minimum are taken all the same.
+  const bool read_now = events[0] != 0 || (ready == 0 && holding);
+  if (!read_now || kill_requested_) return;
   if (!ReadAvailable(fd, events[0], dispatch_staging_)) {
     // Gone or failing: the read thread meets it again and reports it as it
     // always has.

@@ -403,6 +403,8 @@ class TQorBaseDispatcher {
   // (the millisecond clock); wakes it if its wait would end later.
   void LookBy(std::uint32_t due_ms);
 
+  // Whether a data trigger looks for a string; call with state_lock_ held.
+  bool MatchingDataTriggers() const;
   // Unread bytes of the ring; call with recv_lock_ held.
   std::int32_t UnreadLocked() const;
 

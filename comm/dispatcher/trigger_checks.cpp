@@ -18,14 +18,15 @@ std::int32_t NextPos(std::int32_t p) { return (p + 1) % kRecvRingSize; }
 
 }  // namespace
 
+bool TQorBaseDispatcher::MatchingDataTriggers() const {
+  return std::any_of(data_triggers_.begin(), data_triggers_.end(),
+                     [](const TDataTrigger& t) { return t.Length != 0; });
+}
+
 std::int32_t TQorBaseDispatcher::InputBeforeAnyTrigger() {
   Locker recv(recv_lock_);
   Locker state(state_lock_);
-  if (avail_threshold_ <= 1) return 1;
-  if (std::any_of(data_triggers_.begin(), data_triggers_.end(),
-                  [](const TDataTrigger& t) { return t.Length != 0; })) {
-    return 1;
-  }
+  if (avail_threshold_ <= 1 || MatchingDataTriggers()) return 1;
   return std::max(1, avail_threshold_ - UnreadLocked());
 }
 
@@ -40,9 +41,7 @@ bool TQorBaseDispatcher::CheckRecvTriggers() {
     if (recv_ring_.empty()) return false;
     purges = input_purges_;
     // Without a data trigger to feed there is nothing to look at byte by byte.
-    const bool matching = std::any_of(data_triggers_.begin(), data_triggers_.end(),
-                                      [](const TDataTrigger& t) { return t.Length != 0; });
-    std::int32_t p = matching ? scan_pos_ : recv_head_;
+    std::int32_t p = MatchingDataTriggers() ? scan_pos_ : recv_head_;
     while (p != recv_head_) {
       const std::uint8_t c = recv_ring_[static_cast<std::size_t>(p)];
       bool any = false;
